@@ -279,11 +279,6 @@ def groove(y, x1=8, x2=136):
             f'<path d="M{x1},{y + 1.5}H{x2}" stroke="#3a3e45" stroke-width="1" opacity="0.7"/>\n')
 
 
-def screw(cx, cy):
-    return (f'<circle cx="{cx}" cy="{cy}" r="3.2" fill="url(#screw)" stroke="#0e0f11" stroke-width="0.8"/>\n'
-            f'<path d="M{cx - 2},{cy + 1}L{cx + 2},{cy - 1}" stroke="#15171a" stroke-width="1"/>\n')
-
-
 def gain_marks(cx, cy):
     """Minus and plus at the ends of a gain knob's sweep."""
     xm, ym = polar(cx, cy, 25.5, -150)
@@ -302,8 +297,8 @@ def front_panel():
         '<stop offset="0.6" stop-color="#16181b"/><stop offset="1" stop-color="#2a2d32"/></radialGradient>\n'
         '<linearGradient id="bezel" x1="0" y1="0" x2="0" y2="1">'
         '<stop offset="0" stop-color="#0a0b0c"/><stop offset="1" stop-color="#4a4f57"/></linearGradient>\n'
-        '<radialGradient id="screw" cx="0.4" cy="0.35" r="0.7">'
-        '<stop offset="0" stop-color="#8a9099"/><stop offset="1" stop-color="#3a3e44"/></radialGradient>\n'
+        '<linearGradient id="footer" x1="0" y1="0" x2="0" y2="1">'
+        '<stop offset="0" stop-color="#1b1d20"/><stop offset="1" stop-color="#141518"/></linearGradient>\n'
     )
     b = []
     b.append(f'<rect width="{PANEL_W}" height="{PANEL_H}" fill="url(#face)"/>\n')
@@ -333,7 +328,6 @@ def front_panel():
     b.append(groove(64))
     b.append(groove(165))
     b.append(groove(321))
-    b.append(groove(437))
     b.append(text(9, 77, "HIGH", size=8, fill=SECTION["hf"], spacing=1.0))
     b.append(text(9, 178, "MID", size=8, fill=SECTION["mid"], spacing=1.0))
     b.append(text(9, 334, "LOW", size=8, fill=SECTION["lf"], spacing=1.0))
@@ -353,18 +347,18 @@ def front_panel():
     b.append(text(73, 351, "GAIN", anchor="end"))       # LF gain, left of it
     b.append(text(72, 391, "FREQ"))                     # LF freq, right of it
 
-    # Effect switch: a seat under the button and its name beside it.
+    # Effect switch: a seat under the button and its name below it.
     sx, sy, sw, sh = SWITCH
     b.append(f'<rect x="{sx - sw / 2 + 1.5}" y="{sy - sh / 2 + 1.5}" width="{sw - 3}" height="{sh - 3}" rx="3.5" '
              'fill="#121316" stroke="#3a3e45" stroke-opacity="0.6"/>\n')
-    b.append(text(99, 424, "EFFECT", size=7, spacing=0.7))
+    b.append(text(sx, 443, "EFFECT", size=7, spacing=0.8, anchor="middle"))
 
-    # Footer.
-    b.append(screw(9, 466))
-    b.append(screw(135, 466))
-    b.append(text(72, 462, "KESTRELWOOD", size=6.2, fill=LABEL_DIM, anchor="middle", spacing=1.4))
-    b.append(text(72, 477, "3-BAND CHANNEL EQUALISER", size=5.6, fill="#5d636b", anchor="middle", spacing=0.5,
-                  weight="normal"))
+    # Footer: the maker's name on a darker plate.
+    b.append(groove(451, 0, PANEL_W))
+    b.append(f'<rect x="0" y="453" width="{PANEL_W}" height="{PANEL_H - 453}" fill="url(#footer)"/>\n')
+    b.append(f'<path d="M0.5,453V{PANEL_H}" stroke="#33363c"/>\n')
+    b.append(text(72, 476, "KESTRELWOOD", size=7, fill=LABEL_DIM, anchor="middle", spacing=1.6))
+    b.append(f'<path d="M21,473.5H29M115,473.5H123" stroke="{LABEL_DIM}" stroke-width="1" opacity="0.6"/>\n')
     return svg(PANEL_W, PANEL_H, "".join(b), defs)
 
 
