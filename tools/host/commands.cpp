@@ -95,6 +95,8 @@ std::unique_ptr<VstPlugin> load_plugin(const std::string& path)
     return plugin;
 }
 
+// Applied before the sample rate is set: like a host restoring a session, so
+// that the plug-in can start on these settings instead of gliding to them.
 void apply_settings(VstPlugin& plugin, const Options& opt)
 {
     if (opt.program >= 0) {
@@ -248,8 +250,8 @@ int command_render(const std::string& path, const std::string& in_path, const st
 
     std::unique_ptr<VstPlugin> plugin = load_plugin(path);
     set_audio_thread_fp_mode();
-    plugin->start(static_cast<float>(in_info.samplerate), opt.block);
     apply_settings(*plugin, opt);
+    plugin->start(static_cast<float>(in_info.samplerate), opt.block);
 
     // The output keeps the input's format, rate and channel count; a mono
     // file is fed to both inputs and written from the first output.
@@ -323,8 +325,8 @@ int command_response(const std::string& path, const Options& opt)
 {
     std::unique_ptr<VstPlugin> plugin = load_plugin(path);
     set_audio_thread_fp_mode();
-    plugin->start(static_cast<float>(opt.rate), opt.block);
     apply_settings(*plugin, opt);
+    plugin->start(static_cast<float>(opt.rate), opt.block);
 
     // Let parameter glides finish on silence, then send one unit impulse into
     // both inputs and keep what comes out.
@@ -395,8 +397,8 @@ int command_bench(const std::string& path, const Options& opt)
 {
     std::unique_ptr<VstPlugin> plugin = load_plugin(path);
     set_audio_thread_fp_mode();
-    plugin->start(static_cast<float>(opt.rate), opt.block);
     apply_settings(*plugin, opt);
+    plugin->start(static_cast<float>(opt.rate), opt.block);
 
     Buffers buf(plugin->num_inputs(), plugin->num_outputs(), opt.block);
     Noise noise;
