@@ -44,24 +44,19 @@ inline __m128 lx_flush(__m128 v)
 // Lanes of a stereo vector.
 enum lx_lane : int { lx_lane_left = 0, lx_lane_right = 1, lx_lanes_used = 2 };
 
-struct alignas(16) lx_flt {
+struct lx_flt {
     // Set in use for the next sample, all lanes equal.
-    float fb1[4], fb2[4], b0[4], b1[4], b2[4];
+    __m128 fb1, fb2, b0, b1, b2;
     // Memories per channel: x[n-1], x[n-2], y[n-1], y[n-2].
-    float x1[4], x2[4], y1[4], y2[4];
+    __m128 x1, x2, y1, y2;
     // Per-sample increments while a ramp runs, all lanes equal.
-    float fb1_inc[4], fb2_inc[4], b0_inc[4], b1_inc[4], b2_inc[4];
+    __m128 fb1_inc, fb2_inc, b0_inc, b1_inc, b2_inc;
     // Target set: the most recent design.
     float fb1_tgt, fb2_tgt, b0_tgt, b1_tgt, b2_tgt;
     // Samples left in the ramp; 0 when steady (then the set in use equals
     // the target set exactly).
     int32_t ramp_left;
 };
-
-inline void lx_flt_broadcast(float* lanes, float v)
-{
-    lanes[0] = lanes[1] = lanes[2] = lanes[3] = v;
-}
 
 // Full reset: every field zero.
 inline void lx_flt_reset(lx_flt& f)
@@ -72,7 +67,10 @@ inline void lx_flt_reset(lx_flt& f)
 // Clears the memories of one channel; coefficients and ramp stay.
 inline void lx_flt_clear_memories(lx_flt& f, int lane)
 {
-    f.x1[lane] = f.x2[lane] = f.y1[lane] = f.y2[lane] = 0.0f;
+    f.x1[lane] = 0.0f;
+    f.x2[lane] = 0.0f;
+    f.y1[lane] = 0.0f;
+    f.y2[lane] = 0.0f;
 }
 
 inline bool lx_flt_memories_finite(const lx_flt& f, int lane)
@@ -84,11 +82,11 @@ inline bool lx_flt_memories_finite(const lx_flt& f, int lane)
 // Applies a set at once: set in use and target set; no ramp. Memories stay.
 inline void lx_flt_set(lx_flt& f, const lx_coefs& c)
 {
-    lx_flt_broadcast(f.fb1, c.fb1);
-    lx_flt_broadcast(f.fb2, c.fb2);
-    lx_flt_broadcast(f.b0, c.b0);
-    lx_flt_broadcast(f.b1, c.b1);
-    lx_flt_broadcast(f.b2, c.b2);
+    f.fb1 = _mm_set1_ps(c.fb1);
+    f.fb2 = _mm_set1_ps(c.fb2);
+    f.b0 = _mm_set1_ps(c.b0);
+    f.b1 = _mm_set1_ps(c.b1);
+    f.b2 = _mm_set1_ps(c.b2);
     f.fb1_tgt = c.fb1;
     f.fb2_tgt = c.fb2;
     f.b0_tgt = c.b0;
@@ -108,51 +106,62 @@ inline void lx_flt_ramp(lx_flt& f, const lx_coefs& c, int n)
     f.b0_tgt = c.b0;
     f.b1_tgt = c.b1;
     f.b2_tgt = c.b2;
-    lx_flt_broadcast(f.fb1_inc, (c.fb1 - f.fb1[0]) / nf);
-    lx_flt_broadcast(f.fb2_inc, (c.fb2 - f.fb2[0]) / nf);
-    lx_flt_broadcast(f.b0_inc, (c.b0 - f.b0[0]) / nf);
-    lx_flt_broadcast(f.b1_inc, (c.b1 - f.b1[0]) / nf);
-    lx_flt_broadcast(f.b2_inc, (c.b2 - f.b2[0]) / nf);
+    f.fb1_inc = _mm_set1_ps((c.fb1 - _mm_cvtss_f32(f.fb1)) / nf);
+    f.fb2_inc = _mm_set1_ps((c.fb2 - _mm_cvtss_f32(f.fb2)) / nf);
+    f.b0_inc = _mm_set1_ps((c.b0 - _mm_cvtss_f32(f.b0)) / nf);
+    f.b1_inc = _mm_set1_ps((c.b1 - _mm_cvtss_f32(f.b1)) / nf);
+    f.b2_inc = _mm_set1_ps((c.b2 - _mm_cvtss_f32(f.b2)) / nf);
     f.ramp_left = n;
 }
 
 // The set in use, read from the left lane.
 inline lx_coefs lx_flt_coefs(const lx_flt& f)
 {
-    return lx_coefs{f.fb1[0], f.fb2[0], f.b0[0], f.b1[0], f.b2[0]};
+    return lx_coefs{_mm_cvtss_f32(f.fb1), _mm_cvtss_f32(f.fb2), _mm_cvtss_f32(f.b0), _mm_cvtss_f32(f.b1),
+                    _mm_cvtss_f32(f.b2)};
 }
 
-// One sample through both channels' sections: x holds left in lane 0 and
-// right in lane 1. Computes y = b0 x + b1 x1 + b2 x2 + fb1 y1 + fb2 y2 summed
-// left to right, flushes it, shifts the memories, then steps the ramp.
-inline __m128 lx_flt_run(lx_flt& f, __m128 x)
+// One sample's output of both channels' sections: x holds left in lane 0
+// and right in lane 1, x1 x2 y1 y2 the section's memories. Computes
+// y = b0 x + b1 x1 + b2 x2 + fb1 y1 + fb2 y2 summed left to right, then
+// flushes it. The memories are passed by value: the caller shifts them, so
+// that a chain of sections may share the memories that are one section's
+// output and the next one's input.
+inline __m128 lx_flt_out(const lx_flt& f, __m128 x, __m128 x1, __m128 x2, __m128 y1, __m128 y2)
 {
-    const __m128 x1 = _mm_load_ps(f.x1);
-    const __m128 y1 = _mm_load_ps(f.y1);
-    __m128 y = _mm_mul_ps(_mm_load_ps(f.b0), x);
-    y = _mm_add_ps(y, _mm_mul_ps(_mm_load_ps(f.b1), x1));
-    y = _mm_add_ps(y, _mm_mul_ps(_mm_load_ps(f.b2), _mm_load_ps(f.x2)));
-    y = _mm_add_ps(y, _mm_mul_ps(_mm_load_ps(f.fb1), y1));
-    y = _mm_add_ps(y, _mm_mul_ps(_mm_load_ps(f.fb2), _mm_load_ps(f.y2)));
-    y = lx_flush(y);
-    _mm_store_ps(f.x2, x1);
-    _mm_store_ps(f.x1, x);
-    _mm_store_ps(f.y2, y1);
-    _mm_store_ps(f.y1, y);
-    if (f.ramp_left != 0) {
-        if (--f.ramp_left == 0) {
-            lx_flt_broadcast(f.fb1, f.fb1_tgt);
-            lx_flt_broadcast(f.fb2, f.fb2_tgt);
-            lx_flt_broadcast(f.b0, f.b0_tgt);
-            lx_flt_broadcast(f.b1, f.b1_tgt);
-            lx_flt_broadcast(f.b2, f.b2_tgt);
-        } else {
-            _mm_store_ps(f.fb1, _mm_add_ps(_mm_load_ps(f.fb1), _mm_load_ps(f.fb1_inc)));
-            _mm_store_ps(f.fb2, _mm_add_ps(_mm_load_ps(f.fb2), _mm_load_ps(f.fb2_inc)));
-            _mm_store_ps(f.b0, _mm_add_ps(_mm_load_ps(f.b0), _mm_load_ps(f.b0_inc)));
-            _mm_store_ps(f.b1, _mm_add_ps(_mm_load_ps(f.b1), _mm_load_ps(f.b1_inc)));
-            _mm_store_ps(f.b2, _mm_add_ps(_mm_load_ps(f.b2), _mm_load_ps(f.b2_inc)));
-        }
+    __m128 y = _mm_mul_ps(f.b0, x);
+    y = _mm_add_ps(y, _mm_mul_ps(f.b1, x1));
+    y = _mm_add_ps(y, _mm_mul_ps(f.b2, x2));
+    y = _mm_add_ps(y, _mm_mul_ps(f.fb1, y1));
+    y = _mm_add_ps(y, _mm_mul_ps(f.fb2, y2));
+    return lx_flush(y);
+}
+
+// Steps the ramp once, after a sample has been computed with the set in use.
+inline void lx_flt_step_ramp(lx_flt& f)
+{
+    if (f.ramp_left == 0)
+        return;
+    if (--f.ramp_left == 0) {
+        f.fb1 = _mm_set1_ps(f.fb1_tgt);
+        f.fb2 = _mm_set1_ps(f.fb2_tgt);
+        f.b0 = _mm_set1_ps(f.b0_tgt);
+        f.b1 = _mm_set1_ps(f.b1_tgt);
+        f.b2 = _mm_set1_ps(f.b2_tgt);
+    } else {
+        f.fb1 = _mm_add_ps(f.fb1, f.fb1_inc);
+        f.fb2 = _mm_add_ps(f.fb2, f.fb2_inc);
+        f.b0 = _mm_add_ps(f.b0, f.b0_inc);
+        f.b1 = _mm_add_ps(f.b1, f.b1_inc);
+        f.b2 = _mm_add_ps(f.b2, f.b2_inc);
     }
-    return y;
+}
+
+// Whether b's input memories are bit for bit a's output memories, as they are whenever
+// both sections have been stepped together since their last reset.
+inline bool lx_flt_chained(const lx_flt& a, const lx_flt& b)
+{
+    const __m128i eq1 = _mm_cmpeq_epi32(_mm_castps_si128(a.y1), _mm_castps_si128(b.x1));
+    const __m128i eq2 = _mm_cmpeq_epi32(_mm_castps_si128(a.y2), _mm_castps_si128(b.x2));
+    return _mm_movemask_epi8(_mm_and_si128(eq1, eq2)) == 0xffff;
 }

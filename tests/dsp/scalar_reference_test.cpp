@@ -1,4 +1,5 @@
-// The SSE engine against a plain scalar transcription of the processing
+// The SSE engine, frame by frame and in blocks, against a plain scalar
+// transcription of the processing
 // rules (one section per channel, one channel after the other, every step in
 // the prescribed order): over long random sessions of glides, ramps of every
 // chunk length, trims, crossfades, clears and rate changes, every output
@@ -321,24 +322,33 @@ void run_session(unsigned seed, int chunks)
         // Mostly noise; stretches of silence and of values around the flush
         // threshold so that decays to exact zero are compared too.
         const int kind = int(rng() % 8);
+        // Half the chunks go through lx_prc_block, the rest frame by frame.
+        const bool block = rng() % 2 == 0;
+        float in_l[lx_max_chunk], in_r[lx_max_chunk], el[lx_max_chunk], er[lx_max_chunk];
+        for (int i = 0; i < n; ++i) {
+            if (kind == 0) {
+                in_l[i] = in_r[i] = 0.0f;
+            } else if (kind == 1) {
+                in_l[i] = 1e-32f * (uni(rng) * 2.0f - 0.5f);
+                in_r[i] = std::nextafter(1e-32f, uni(rng) < 0.5f ? 0.0f : 1.0f);
+            } else {
+                in_l[i] = noise(rng);
+                in_r[i] = noise(rng);
+            }
+        }
         e.lx_recalc(n);
         r.recalc(n);
+        if (block) {
+            e.lx_prc_block(in_l, in_r, el, er, n);
+        } else {
+            for (int i = 0; i < n; ++i)
+                e.lx_prc(in_l[i], in_r[i], &el[i], &er[i]);
+        }
         for (int i = 0; i < n; ++i) {
-            float il, ir;
-            if (kind == 0) {
-                il = ir = 0.0f;
-            } else if (kind == 1) {
-                il = 1e-32f * (uni(rng) * 2.0f - 0.5f);
-                ir = std::nextafter(1e-32f, uni(rng) < 0.5f ? 0.0f : 1.0f);
-            } else {
-                il = noise(rng);
-                ir = noise(rng);
-            }
-            float el, er, rl, rr;
-            e.lx_prc(il, ir, &el, &er);
-            r.prc(il, ir, &rl, &rr);
-            ASSERT_EQ(bits(el), bits(rl)) << "left, chunk " << c << " frame " << i;
-            ASSERT_EQ(bits(er), bits(rr)) << "right, chunk " << c << " frame " << i;
+            float rl, rr;
+            r.prc(in_l[i], in_r[i], &rl, &rr);
+            ASSERT_EQ(bits(el[i]), bits(rl)) << "left, chunk " << c << " frame " << i << (block ? " block" : "");
+            ASSERT_EQ(bits(er[i]), bits(rr)) << "right, chunk " << c << " frame " << i << (block ? " block" : "");
             ++checked;
         }
     }
