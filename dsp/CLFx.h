@@ -71,18 +71,17 @@ public:
     float parameter_interp(float target, float current, int* counter);
 
 private:
-    // One frame through the engine on the given section memories: the
-    // sections' own fields (lx_prc) or local copies that lx_prc_block keeps
-    // in registers. When `chained`, a section's input memories are the
-    // previous section's output memories (the same variables) and are
-    // shifted once, as the previous section's. Coefficients and ramps are
-    // always the engine's own.
+    // One frame through the engine on the given packed section memories:
+    // the sections' own fields (lx_prc) or local copies that lx_prc_block
+    // keeps in registers. When `chained`, a section's input memory is the
+    // previous section's output memory (the same variable) and is shifted
+    // once, as the previous section's. Coefficients and ramps are always
+    // the engine's own.
     template <bool chained>
-    inline void lx_frame(__m128& lx1, __m128& lx2, __m128& ly1, __m128& ly2, __m128& mx1, __m128& mx2, __m128& my1,
-                         __m128& my2, __m128& hx1, __m128& hx2, __m128& hy1, __m128& hy2, lx_gain_smoother& gin_l,
-                         lx_gain_smoother& gin_r, lx_gain_smoother& gout_l, lx_gain_smoother& gout_r,
-                         lx_mix_smoother& fade_l, lx_mix_smoother& fade_r, float in_l, float in_r, float* out_l,
-                         float* out_r);
+    inline void lx_frame(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m128& mid_ym, __m128& high_xm,
+                         __m128& high_ym, lx_gain_smoother& gin_l, lx_gain_smoother& gin_r, lx_gain_smoother& gout_l,
+                         lx_gain_smoother& gout_r, lx_mix_smoother& fade_l, lx_mix_smoother& fade_r, float in_l,
+                         float in_r, float* out_l, float* out_r);
 
     void design_all_set();
     void apply_eq_in_request();
@@ -131,11 +130,10 @@ private:
 };
 
 template <bool chained>
-inline void CLFx::lx_frame(__m128& lx1, __m128& lx2, __m128& ly1, __m128& ly2, __m128& mx1, __m128& mx2, __m128& my1,
-                           __m128& my2, __m128& hx1, __m128& hx2, __m128& hy1, __m128& hy2, lx_gain_smoother& gin_l,
-                           lx_gain_smoother& gin_r, lx_gain_smoother& gout_l, lx_gain_smoother& gout_r,
-                           lx_mix_smoother& fade_l, lx_mix_smoother& fade_r, float in_l, float in_r, float* out_l,
-                           float* out_r)
+inline void CLFx::lx_frame(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m128& mid_ym, __m128& high_xm,
+                           __m128& high_ym, lx_gain_smoother& gin_l, lx_gain_smoother& gin_r,
+                           lx_gain_smoother& gout_l, lx_gain_smoother& gout_r, lx_mix_smoother& fade_l,
+                           lx_mix_smoother& fade_r, float in_l, float in_r, float* out_l, float* out_r)
 {
     // Dry signal: the flushed input pair, left in lane 0, right in lane 1.
     const __m128 dry = lx_flush(_mm_unpacklo_ps(_mm_set_ss(in_l), _mm_set_ss(in_r)));
@@ -154,28 +152,20 @@ inline void CLFx::lx_frame(__m128& lx1, __m128& lx2, __m128& ly1, __m128& ly2, _
     const float g_in_l = lx_gain_step(gin_l);
     const float g_in_r = lx_gain_step(gin_r);
     const __m128 x = _mm_mul_ps(dry, _mm_unpacklo_ps(_mm_set_ss(g_in_l), _mm_set_ss(g_in_r)));
-    const __m128 yl = lx_flt_out(low_flt, x, lx1, lx2, ly1, ly2);
+    const __m128 yl = lx_flt_out(low_flt, x, low_xm, low_ym);
     lx_flt_step_ramp(low_flt);
-    const __m128 ym = lx_flt_out(mid_flt, yl, mx1, mx2, my1, my2);
+    const __m128 ym = lx_flt_out(mid_flt, yl, mid_xm, mid_ym);
     lx_flt_step_ramp(mid_flt);
-    const __m128 yh = lx_flt_out(high_flt, ym, hx1, hx2, hy1, hy2);
+    const __m128 yh = lx_flt_out(high_flt, ym, high_xm, high_ym);
     lx_flt_step_ramp(high_flt);
-    lx2 = lx1;
-    lx1 = x;
-    ly2 = ly1;
-    ly1 = yl;
-    if (!chained) {
-        mx2 = mx1;
-        mx1 = yl;
-    }
-    my2 = my1;
-    my1 = ym;
-    if (!chained) {
-        hx2 = hx1;
-        hx1 = ym;
-    }
-    hy2 = hy1;
-    hy1 = yh;
+    low_xm = lx_flt_shift(x, low_xm);
+    low_ym = lx_flt_shift(yl, low_ym);
+    if (!chained)
+        mid_xm = lx_flt_shift(yl, mid_xm);
+    mid_ym = lx_flt_shift(ym, mid_ym);
+    if (!chained)
+        high_xm = lx_flt_shift(ym, high_xm);
+    high_ym = lx_flt_shift(yh, high_ym);
 
     const float g_out_l = lx_gain_step(gout_l);
     const float g_out_r = lx_gain_step(gout_r);
@@ -189,33 +179,29 @@ inline void CLFx::lx_frame(__m128& lx1, __m128& lx2, __m128& ly1, __m128& ly2, _
 
 inline void CLFx::lx_prc(float in_l, float in_r, float* out_l, float* out_r)
 {
-    lx_frame<false>(low_flt.x1, low_flt.x2, low_flt.y1, low_flt.y2, mid_flt.x1, mid_flt.x2, mid_flt.y1, mid_flt.y2,
-                    high_flt.x1, high_flt.x2, high_flt.y1, high_flt.y2, in_gain_l, in_gain_r, out_gain_l,
-                    out_gain_r, mix_l, mix_r, in_l, in_r, out_l, out_r);
+    lx_frame<false>(low_flt.xm, low_flt.ym, mid_flt.xm, mid_flt.ym, high_flt.xm, high_flt.ym, in_gain_l, in_gain_r,
+                    out_gain_l, out_gain_r, mix_l, mix_r, in_l, in_r, out_l, out_r);
 }
 
 inline void CLFx::lx_prc_block(const float* in_l, const float* in_r, float* out_l, float* out_r, int n)
 {
-    // A section's input memories equal the previous section's output
-    // memories, except right after lx_recalc has cleared one section's
-    // non-finite memories alone; then run frame by frame.
+    // A section's input memory equals the previous section's output memory,
+    // except right after lx_recalc has cleared one section's non-finite
+    // memories alone; then run frame by frame.
     if (!lx_flt_chained(low_flt, mid_flt) || !lx_flt_chained(mid_flt, high_flt)) {
         for (int i = 0; i < n; ++i)
             lx_prc(in_l[i], in_r[i], &out_l[i], &out_r[i]);
         return;
     }
     // Local copies: the output stores cannot alias them, so the compiler
-    // keeps the memories in registers from frame to frame instead of going
-    // through memory on every sample's feedback path.
-    __m128 x1 = low_flt.x1, x2 = low_flt.x2;
-    __m128 l1 = low_flt.y1, l2 = low_flt.y2;
-    __m128 m1 = mid_flt.y1, m2 = mid_flt.y2;
-    __m128 h1 = high_flt.y1, h2 = high_flt.y2;
+    // keeps the four memories in registers from frame to frame instead of
+    // going through memory on every sample's feedback path.
+    __m128 xm = low_flt.xm, lm = low_flt.ym, mm = mid_flt.ym, hm = high_flt.ym;
     const bool trims_steady = in_gain_l.left == 0 && in_gain_r.left == 0 && out_gain_l.left == 0 &&
                               out_gain_r.left == 0;
     if (trims_steady && mix_l.settled && mix_r.settled && !(mix_l.value < 0.5f && mix_r.value < 0.5f)) {
         // The usual case: trims and crossfade at rest for the whole block,
-        // so their per-frame values are constants; same operations as
+        // so their per-frame values are constants; the same operations as
         // lx_frame, without its bookkeeping.
         const __m128 g_in = _mm_unpacklo_ps(_mm_set_ss(in_gain_l.value), _mm_set_ss(in_gain_r.value));
         const __m128 g_out = _mm_unpacklo_ps(_mm_set_ss(out_gain_l.value), _mm_set_ss(out_gain_r.value));
@@ -224,20 +210,16 @@ inline void CLFx::lx_prc_block(const float* in_l, const float* in_r, float* out_
         for (int i = 0; i < n; ++i) {
             const __m128 dry = lx_flush(_mm_unpacklo_ps(_mm_set_ss(in_l[i]), _mm_set_ss(in_r[i])));
             const __m128 x = _mm_mul_ps(dry, g_in);
-            const __m128 yl = lx_flt_out(low_flt, x, x1, x2, l1, l2);
+            const __m128 yl = lx_flt_out(low_flt, x, xm, lm);
             lx_flt_step_ramp(low_flt);
-            const __m128 ym = lx_flt_out(mid_flt, yl, l1, l2, m1, m2);
+            const __m128 ym = lx_flt_out(mid_flt, yl, lm, mm);
             lx_flt_step_ramp(mid_flt);
-            const __m128 yh = lx_flt_out(high_flt, ym, m1, m2, h1, h2);
+            const __m128 yh = lx_flt_out(high_flt, ym, mm, hm);
             lx_flt_step_ramp(high_flt);
-            x2 = x1;
-            x1 = x;
-            l2 = l1;
-            l1 = yl;
-            m2 = m1;
-            m1 = ym;
-            h2 = h1;
-            h1 = yh;
+            xm = lx_flt_shift(x, xm);
+            lm = lx_flt_shift(yl, lm);
+            mm = lx_flt_shift(ym, mm);
+            hm = lx_flt_shift(yh, hm);
             const __m128 out = _mm_add_ps(_mm_mul_ps(_mm_mul_ps(yh, g_out), mix), _mm_mul_ps(dry_weight, dry));
             _mm_store_ss(&out_l[i], out);
             _mm_store_ss(&out_r[i], _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
@@ -246,8 +228,8 @@ inline void CLFx::lx_prc_block(const float* in_l, const float* in_r, float* out_
         lx_gain_smoother gin_l = in_gain_l, gin_r = in_gain_r, gout_l = out_gain_l, gout_r = out_gain_r;
         lx_mix_smoother fade_l = mix_l, fade_r = mix_r;
         for (int i = 0; i < n; ++i)
-            lx_frame<true>(x1, x2, l1, l2, l1, l2, m1, m2, m1, m2, h1, h2, gin_l, gin_r, gout_l, gout_r, fade_l,
-                           fade_r, in_l[i], in_r[i], &out_l[i], &out_r[i]);
+            lx_frame<true>(xm, lm, lm, mm, mm, hm, gin_l, gin_r, gout_l, gout_r, fade_l, fade_r, in_l[i], in_r[i],
+                           &out_l[i], &out_r[i]);
         in_gain_l = gin_l;
         in_gain_r = gin_r;
         out_gain_l = gout_l;
@@ -255,12 +237,8 @@ inline void CLFx::lx_prc_block(const float* in_l, const float* in_r, float* out_
         mix_l = fade_l;
         mix_r = fade_r;
     }
-    low_flt.x1 = x1;
-    low_flt.x2 = x2;
-    low_flt.y1 = mid_flt.x1 = l1;
-    low_flt.y2 = mid_flt.x2 = l2;
-    mid_flt.y1 = high_flt.x1 = m1;
-    mid_flt.y2 = high_flt.x2 = m2;
-    high_flt.y1 = h1;
-    high_flt.y2 = h2;
+    low_flt.xm = xm;
+    low_flt.ym = mid_flt.xm = lm;
+    mid_flt.ym = high_flt.xm = mm;
+    high_flt.ym = hm;
 }

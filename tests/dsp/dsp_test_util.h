@@ -43,22 +43,24 @@ struct CLFxProbe {
     static float out_gain_l_value(const CLFx& e) { return e.out_gain_l.value; }
 };
 
-inline bool same_memories(const lx_flt& a, const lx_flt& b)
+inline bool same_vector(__m128 a, __m128 b)
 {
-    for (int i = 0; i < 2; ++i) {
-        if (a.x1[i] != b.x1[i] || a.x2[i] != b.x2[i] || a.y1[i] != b.y1[i] || a.y2[i] != b.y2[i])
+    for (int i = 0; i < 4; ++i) {
+        if (a[i] != b[i])
             return false;
     }
     return true;
 }
 
+inline bool same_memories(const lx_flt& a, const lx_flt& b)
+{
+    return same_vector(a.xm, b.xm) && same_vector(a.ym, b.ym);
+}
+
+// Both channels' memories (x[n-1], x[n-2], y[n-1], y[n-2]) are zero.
 inline bool memories_zero(const lx_flt& f)
 {
-    for (int i = 0; i < 4; ++i) {
-        if (f.x1[i] != 0.0f || f.x2[i] != 0.0f || f.y1[i] != 0.0f || f.y2[i] != 0.0f)
-            return false;
-    }
-    return true;
+    return same_vector(f.xm, _mm_setzero_ps()) && same_vector(f.ym, _mm_setzero_ps());
 }
 
 // Runs one chunk of n frames through the engine the way the effect does.

@@ -187,7 +187,8 @@ TEST(EngineRamp, SingleFrameAndOverlappingRamps)
     e.lx_recalc(16);
     const lx_coefs second_target = lx_low_shelf_coefs(100, 2.71f, fs);
     const lx_flt& f = CLFxProbe::low(e);
-    EXPECT_FLOAT_EQ(f.b0_inc[0], (second_target.b0 - halfway.b0) / 16.0f);
+    EXPECT_EQ(f.b0_inc[0], (second_target.b0 - halfway.b0) / 16.0f);
+    EXPECT_EQ(f.fb12_inc[2], (second_target.fb2 - halfway.fb2) / 16.0f);
     for (int i = 0; i < 15; ++i)
         e.lx_prc(0.1f, 0.1f, &l, &r);
     EXPECT_FALSE(same_coefs(lx_flt_coefs(f), second_target));
@@ -334,8 +335,8 @@ TEST(EngineFlush, TinyInputsGiveExactZeros)
 TEST(EngineFlush, SilenceDecaysWithoutDenormals)
 {
     const auto no_denormals = [](const lx_flt& f) {
-        for (int i = 0; i < 2; ++i) {
-            for (float v : {f.x1[i], f.x2[i], f.y1[i], f.y2[i]}) {
+        for (int i = 0; i < 4; ++i) {
+            for (float v : {f.xm[i], f.ym[i]}) {
                 if (v != 0.0f && std::fabs(v) < 1e-32f)
                     return false;
             }
