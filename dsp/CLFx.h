@@ -61,12 +61,28 @@ public:
     void lx_recalc(int n);
     // Audio thread, once per frame.
     inline void lx_prc(float in_l, float in_r, float* out_l, float* out_r);
+    // Audio thread: n consecutive frames, exactly as n calls of lx_prc, with
+    // the filter state held in registers across the block. In and out may
+    // be the same buffers.
+    inline void lx_prc_block(const float* in_l, const float* in_r, float* out_l, float* out_r, int n);
 
     // One glide step from current towards target; increments *counter when
     // the value moves. Uses no member data.
     float parameter_interp(float target, float current, int* counter);
 
 private:
+    // One frame through the engine on the given packed section memories:
+    // the sections' own fields (lx_prc) or local copies that lx_prc_block
+    // keeps in registers. When `chained`, a section's input memory is the
+    // previous section's output memory (the same variable) and is shifted
+    // once, as the previous section's. Coefficients and ramps are always
+    // the engine's own.
+    template <bool chained>
+    inline void lx_frame(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m128& mid_ym, __m128& high_xm,
+                         __m128& high_ym, lx_gain_smoother& gin_l, lx_gain_smoother& gin_r, lx_gain_smoother& gout_l,
+                         lx_gain_smoother& gout_r, lx_mix_smoother& fade_l, lx_mix_smoother& fade_r, float in_l,
+                         float in_r, float* out_l, float* out_r);
+
     void design_all_set();
     void apply_eq_in_request();
 
@@ -113,35 +129,116 @@ private:
     friend struct CLFxProbe;  // white-box access for the engine's tests
 };
 
-inline void CLFx::lx_prc(float in_l, float in_r, float* out_l, float* out_r)
+template <bool chained>
+inline void CLFx::lx_frame(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m128& mid_ym, __m128& high_xm,
+                           __m128& high_ym, lx_gain_smoother& gin_l, lx_gain_smoother& gin_r,
+                           lx_gain_smoother& gout_l, lx_gain_smoother& gout_r, lx_mix_smoother& fade_l,
+                           lx_mix_smoother& fade_r, float in_l, float in_r, float* out_l, float* out_r)
 {
     // Dry signal: the flushed input pair, left in lane 0, right in lane 1.
     const __m128 dry = lx_flush(_mm_unpacklo_ps(_mm_set_ss(in_l), _mm_set_ss(in_r)));
 
-    if (!mix_l.settled)
-        lx_mix_step(mix_l);
-    if (!mix_r.settled)
-        lx_mix_step(mix_r);
-    if (mix_l.settled && mix_l.value < 0.5f && mix_r.settled && mix_r.value < 0.5f) {
+    if (!fade_l.settled)
+        lx_mix_step(fade_l);
+    if (!fade_r.settled)
+        lx_mix_step(fade_r);
+    if (fade_l.settled && fade_l.value < 0.5f && fade_r.settled && fade_r.value < 0.5f) {
         // Fully bypassed: nothing else is stepped, ramps stay pending.
         _mm_store_ss(out_l, dry);
         _mm_store_ss(out_r, _mm_shuffle_ps(dry, dry, _MM_SHUFFLE(1, 1, 1, 1)));
         return;
     }
 
-    const float gin_l = lx_gain_step(in_gain_l);
-    const float gin_r = lx_gain_step(in_gain_r);
-    __m128 x = _mm_mul_ps(dry, _mm_unpacklo_ps(_mm_set_ss(gin_l), _mm_set_ss(gin_r)));
-    x = lx_flt_run(low_flt, x);
-    x = lx_flt_run(mid_flt, x);
-    x = lx_flt_run(high_flt, x);
+    const float g_in_l = lx_gain_step(gin_l);
+    const float g_in_r = lx_gain_step(gin_r);
+    const __m128 x = _mm_mul_ps(dry, _mm_unpacklo_ps(_mm_set_ss(g_in_l), _mm_set_ss(g_in_r)));
+    const __m128 yl = lx_flt_out(low_flt, x, low_xm, low_ym);
+    lx_flt_step_ramp(low_flt);
+    const __m128 ym = lx_flt_out(mid_flt, yl, mid_xm, mid_ym);
+    lx_flt_step_ramp(mid_flt);
+    const __m128 yh = lx_flt_out(high_flt, ym, high_xm, high_ym);
+    lx_flt_step_ramp(high_flt);
+    low_xm = lx_flt_shift(x, low_xm);
+    low_ym = lx_flt_shift(yl, low_ym);
+    if (!chained)
+        mid_xm = lx_flt_shift(yl, mid_xm);
+    mid_ym = lx_flt_shift(ym, mid_ym);
+    if (!chained)
+        high_xm = lx_flt_shift(ym, high_xm);
+    high_ym = lx_flt_shift(yh, high_ym);
 
-    const float gout_l = lx_gain_step(out_gain_l);
-    const float gout_r = lx_gain_step(out_gain_r);
-    const __m128 gout = _mm_unpacklo_ps(_mm_set_ss(gout_l), _mm_set_ss(gout_r));
-    const __m128 mix = _mm_unpacklo_ps(_mm_set_ss(mix_l.value), _mm_set_ss(mix_r.value));
-    const __m128 wet = _mm_mul_ps(_mm_mul_ps(x, gout), mix);
+    const float g_out_l = lx_gain_step(gout_l);
+    const float g_out_r = lx_gain_step(gout_r);
+    const __m128 g_out = _mm_unpacklo_ps(_mm_set_ss(g_out_l), _mm_set_ss(g_out_r));
+    const __m128 mix = _mm_unpacklo_ps(_mm_set_ss(fade_l.value), _mm_set_ss(fade_r.value));
+    const __m128 wet = _mm_mul_ps(_mm_mul_ps(yh, g_out), mix);
     const __m128 out = _mm_add_ps(wet, _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(1.0f), mix), dry));
     _mm_store_ss(out_l, out);
     _mm_store_ss(out_r, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
+}
+
+inline void CLFx::lx_prc(float in_l, float in_r, float* out_l, float* out_r)
+{
+    lx_frame<false>(low_flt.xm, low_flt.ym, mid_flt.xm, mid_flt.ym, high_flt.xm, high_flt.ym, in_gain_l, in_gain_r,
+                    out_gain_l, out_gain_r, mix_l, mix_r, in_l, in_r, out_l, out_r);
+}
+
+inline void CLFx::lx_prc_block(const float* in_l, const float* in_r, float* out_l, float* out_r, int n)
+{
+    // A section's input memory equals the previous section's output memory,
+    // except right after lx_recalc has cleared one section's non-finite
+    // memories alone; then run frame by frame.
+    if (!lx_flt_chained(low_flt, mid_flt) || !lx_flt_chained(mid_flt, high_flt)) {
+        for (int i = 0; i < n; ++i)
+            lx_prc(in_l[i], in_r[i], &out_l[i], &out_r[i]);
+        return;
+    }
+    // Local copies: the output stores cannot alias them, so the compiler
+    // keeps the four memories in registers from frame to frame instead of
+    // going through memory on every sample's feedback path.
+    __m128 xm = low_flt.xm, lm = low_flt.ym, mm = mid_flt.ym, hm = high_flt.ym;
+    const bool trims_steady = in_gain_l.left == 0 && in_gain_r.left == 0 && out_gain_l.left == 0 &&
+                              out_gain_r.left == 0;
+    if (trims_steady && mix_l.settled && mix_r.settled && !(mix_l.value < 0.5f && mix_r.value < 0.5f)) {
+        // The usual case: trims and crossfade at rest for the whole block,
+        // so their per-frame values are constants; the same operations as
+        // lx_frame, without its bookkeeping.
+        const __m128 g_in = _mm_unpacklo_ps(_mm_set_ss(in_gain_l.value), _mm_set_ss(in_gain_r.value));
+        const __m128 g_out = _mm_unpacklo_ps(_mm_set_ss(out_gain_l.value), _mm_set_ss(out_gain_r.value));
+        const __m128 mix = _mm_unpacklo_ps(_mm_set_ss(mix_l.value), _mm_set_ss(mix_r.value));
+        const __m128 dry_weight = _mm_sub_ps(_mm_set1_ps(1.0f), mix);
+        for (int i = 0; i < n; ++i) {
+            const __m128 dry = lx_flush(_mm_unpacklo_ps(_mm_set_ss(in_l[i]), _mm_set_ss(in_r[i])));
+            const __m128 x = _mm_mul_ps(dry, g_in);
+            const __m128 yl = lx_flt_out(low_flt, x, xm, lm);
+            lx_flt_step_ramp(low_flt);
+            const __m128 ym = lx_flt_out(mid_flt, yl, lm, mm);
+            lx_flt_step_ramp(mid_flt);
+            const __m128 yh = lx_flt_out(high_flt, ym, mm, hm);
+            lx_flt_step_ramp(high_flt);
+            xm = lx_flt_shift(x, xm);
+            lm = lx_flt_shift(yl, lm);
+            mm = lx_flt_shift(ym, mm);
+            hm = lx_flt_shift(yh, hm);
+            const __m128 out = _mm_add_ps(_mm_mul_ps(_mm_mul_ps(yh, g_out), mix), _mm_mul_ps(dry_weight, dry));
+            _mm_store_ss(&out_l[i], out);
+            _mm_store_ss(&out_r[i], _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
+        }
+    } else {
+        lx_gain_smoother gin_l = in_gain_l, gin_r = in_gain_r, gout_l = out_gain_l, gout_r = out_gain_r;
+        lx_mix_smoother fade_l = mix_l, fade_r = mix_r;
+        for (int i = 0; i < n; ++i)
+            lx_frame<true>(xm, lm, lm, mm, mm, hm, gin_l, gin_r, gout_l, gout_r, fade_l, fade_r, in_l[i], in_r[i],
+                           &out_l[i], &out_r[i]);
+        in_gain_l = gin_l;
+        in_gain_r = gin_r;
+        out_gain_l = gout_l;
+        out_gain_r = gout_r;
+        mix_l = fade_l;
+        mix_r = fade_r;
+    }
+    low_flt.xm = xm;
+    low_flt.ym = mid_flt.xm = lm;
+    mid_flt.ym = high_flt.xm = mm;
+    high_flt.ym = hm;
 }
