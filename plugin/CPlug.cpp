@@ -179,12 +179,11 @@ void CPlug::process(float** inputs, float** outputs, long sampleFrames)
     while (done < sampleFrames) {
         const long chunk = sampleFrames - done < kChunkFrames ? sampleFrames - done : kChunkFrames;
         dsp->lx_recalc(static_cast<int>(chunk));
-        const long end = done + chunk;
-        // Both inputs of a frame are read before its outputs are written, so
-        // the host may process in place.
-        for (long i = done; i < end; ++i)
-            dsp->lx_prc(in_l[i], in_r[i], &out_l[i], &out_r[i]);
-        done = end;
+        // Exactly `chunk` lx_prc calls, with the filter state kept in
+        // registers. Both inputs of a frame are read before its outputs are
+        // written, so the host may process in place.
+        dsp->lx_prc_block(in_l + done, in_r + done, out_l + done, out_r + done, static_cast<int>(chunk));
+        done += chunk;
     }
 }
 

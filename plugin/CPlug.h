@@ -59,7 +59,7 @@ public:
 
     // ---- audio thread: no allocation, no lock, no system call ----
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
-    // Chunks of at most kChunkFrames: one lx_recalc, then one lx_prc a frame.
+    // Chunks of at most kChunkFrames: one lx_recalc, then the chunk's frames.
     void process(float** inputs, float** outputs, long sampleFrames);
 
     // ---- host thread, never concurrent with processReplacing ----

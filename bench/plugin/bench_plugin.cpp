@@ -66,8 +66,7 @@ void BM_EngineChunked(benchmark::State& state)
     for (auto _ : state) {
         for (int pos = 0; pos < kBlock; pos += lx_max_chunk) {
             fx.lx_recalc(lx_max_chunk);
-            for (int i = pos; i < pos + lx_max_chunk; ++i)
-                fx.lx_prc(l[i], r[i], &ol[i], &orr[i]);
+            fx.lx_prc_block(&l[pos], &r[pos], &ol[pos], &orr[pos], lx_max_chunk);
         }
         benchmark::DoNotOptimize(ol.data());
         benchmark::ClobberMemory();
