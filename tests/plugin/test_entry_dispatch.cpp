@@ -170,6 +170,10 @@ TEST(PluginModule, RecordHoldsThePublishedValues)
     e->processDoubleReplacing(e, dins, douts, 4);
     EXPECT_EQ(ol[3], -1.0f);
     EXPECT_EQ(dor[3], -1.0);
+
+    // Without a host callback a program change still applies its values.
+    EXPECT_EQ(e->dispatcher(e, effSetProgram, 0, 4, nullptr, 0.0f), 1);
+    EXPECT_FLOAT_EQ(e->getParameter(e, 1), 0.7375f);
     EXPECT_EQ(e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f), 1);
     dlclose(module);
 }

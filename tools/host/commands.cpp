@@ -367,6 +367,22 @@ int command_response(const std::string& path, const Options& opt)
     ResponsePlot plot;
     plot.title = name + " magnitude response";
     plot.notes.push_back(settings);
+    // Every parameter as the plug-in shows it, when there are few enough to read.
+    constexpr int kMaxListedParams = 16;
+    constexpr size_t kNoteWidth = 140;  // characters per line under the title
+    if (plugin->num_params() <= kMaxListedParams) {
+        std::string line;
+        for (int i = 0; i < plugin->num_params(); ++i) {
+            const std::string item = plugin->parameter_name(i) + " " + plugin->parameter_display(i);
+            if (!line.empty() && line.size() + item.size() + 3 > kNoteWidth) {
+                plot.notes.push_back(line);
+                line.clear();
+            }
+            line += (line.empty() ? "" : "  \u00b7  ") + item;
+        }
+        if (!line.empty())
+            plot.notes.push_back(line);
+    }
     plot.notes.push_back("Impulse response of " + std::to_string(length) + " samples at " +
                          std::to_string(static_cast<long>(opt.rate)) + " Hz through processReplacing");
     plot.freqs_hz = log_frequencies(20.0, std::min(20000.0, opt.rate * 0.49), kPlotPoints);

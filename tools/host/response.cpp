@@ -13,8 +13,8 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kFloorDb = -200.0;  // shown for an exact zero
 
 // Plot geometry, SVG user units.
-constexpr double kWidth = 960, kHeight = 540;
-constexpr double kLeft = 70, kRight = 30, kTop = 92, kBottom = 60;
+constexpr double kWidth = 960, kHeight = 560;
+constexpr double kLeft = 70, kRight = 30, kTop = 112, kBottom = 60;
 constexpr double kDbStep = 6.0;  // grid spacing and range rounding
 
 const char* const kCurveColours[] = {"#1f6fd1", "#e0601a", "#2a9d4b", "#9b3fb8"};
@@ -157,7 +157,7 @@ std::string response_svg(const ResponsePlot& plot)
              fmt("%.1f", kLeft + pw) + "\" y2=\"" + fmt("%.1f", y) + "\" stroke=\"" +
              (db == 0.0 ? "#999" : "#e0e0e0") + "\"/>\n";
         s += "<text x=\"" + fmt("%.1f", kLeft - 8) + "\" y=\"" + fmt("%.1f", y + 4) +
-             "\" font-size=\"12\" text-anchor=\"end\" fill=\"#444\">" + fmt("%+.0f", db) +
+             "\" font-size=\"12\" text-anchor=\"end\" fill=\"#444\">" + (db == 0.0 ? std::string("0") : fmt("%+.0f", db)) +
              "</text>\n";
     }
     s += "</g>\n";
