@@ -29,6 +29,9 @@
 // (X error trap, lost connections), AFX_engine_windows.cpp (creation,
 // embedding, destruction), AFX_engine_queue.cpp (synthetic exposes),
 // afx_pixbuf.cpp (pixel buffers).
+//
+// This header brings in Xlib, whose macros (None, Bool, Status...) clash with
+// names in other libraries; GoogleTest, for one, must be included before it.
 
 #include "gui_engine/AFXRect.h"
 #include "gui_engine/AFXRegionContainer.h"
