@@ -267,6 +267,32 @@ TEST_F(EngineWindows, CloseWaitsUntilTheLoopHasDestroyedItsWindows)
     EXPECT_GE(engine.create_new_afx_window(0, 0, 10, 10, 1.0f, nullptr), 0);
 }
 
+AFX_engine* closing_engine = nullptr;
+std::atomic<int> close_calls{0};
+
+bool close_from_inside(void*)
+{
+    ++close_calls;
+    closing_engine->close_display_connection();
+    return true;
+}
+
+TEST_F(EngineWindows, CloseFromInsideACallbackStopsTheLoopWithoutHanging)
+{
+    closing_engine = &engine;
+    const int idx = engine.create_new_afx_window(0, 0, 20, 20, 1.0f, nullptr);
+    ASSERT_GE(idx, 0);
+    const Window window = engine.get_SYS_window_idx_for_afx_window(idx);
+    engine.register_gui_update_callback(idx, close_from_inside);
+    engine.set_gui_update_interval(5);
+    sync_engine(engine);
+    loop_thread loop(engine);
+    ASSERT_TRUE(wait_until([&] { return loop.returned(); }));
+    EXPECT_EQ(close_calls, 1);
+    EXPECT_TRUE(engine.check_all_windows_closed());
+    EXPECT_FALSE(client.window_exists(window));
+}
+
 int host_errors = 0;
 
 int host_error_handler(Display*, XErrorEvent*)
