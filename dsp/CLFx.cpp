@@ -87,17 +87,32 @@ void CLFx::update_rest()
 
 CLFx::~CLFx() = default;
 
-void CLFx::lxs_eq_in_value(bool on) { eq_in_request.store(on, relaxed); }
-void CLFx::lxs_low_eq_gain(float gain_db) { low_eq_gain_target.store(gain_db, relaxed); }
-void CLFx::lxs_high_eq_gain(float gain_db) { high_eq_gain_target.store(gain_db, relaxed); }
-void CLFx::lxs_low_eq_fc(float fc_hz) { low_eq_fc_target.store(fc_hz, relaxed); }
-void CLFx::lxs_high_eq_fc(float fc_hz) { high_eq_fc_target.store(fc_hz, relaxed); }
-void CLFx::lxs_mid_freq(float f_hz) { mid_freq_target.store(f_hz, relaxed); }
-void CLFx::lxs_mid_gain(float gain_db) { mid_gain_target.store(gain_db, relaxed); }
-void CLFx::lxs_mid_bandwidth(float bw_oct) { mid_bandwidth_target.store(bw_oct, relaxed); }
-void CLFx::lxs_output_gain(float gain_db) { output_gain_target.store(gain_db, relaxed); }
+// A non-finite target would glide every later value of its band to NaN
+// and silence the output for good, so such a value is ignored and the
+// previous target stays.
+void CLFx::store_target(std::atomic<float>& target, float value)
+{
+    if (std::isfinite(value))
+        target.store(value, relaxed);
+}
 
-void CLFx::lx_srate(float fs_hz) { srate = fs_hz; }
+void CLFx::lxs_eq_in_value(bool on) { eq_in_request.store(on, relaxed); }
+void CLFx::lxs_low_eq_gain(float gain_db) { store_target(low_eq_gain_target, gain_db); }
+void CLFx::lxs_high_eq_gain(float gain_db) { store_target(high_eq_gain_target, gain_db); }
+void CLFx::lxs_low_eq_fc(float fc_hz) { store_target(low_eq_fc_target, fc_hz); }
+void CLFx::lxs_high_eq_fc(float fc_hz) { store_target(high_eq_fc_target, fc_hz); }
+void CLFx::lxs_mid_freq(float f_hz) { store_target(mid_freq_target, f_hz); }
+void CLFx::lxs_mid_gain(float gain_db) { store_target(mid_gain_target, gain_db); }
+void CLFx::lxs_mid_bandwidth(float bw_oct) { store_target(mid_bandwidth_target, bw_oct); }
+void CLFx::lxs_output_gain(float gain_db) { store_target(output_gain_target, gain_db); }
+
+// Every design divides by the rate; a rate that is not a positive number is
+// ignored and the previous one stays.
+void CLFx::lx_srate(float fs_hz)
+{
+    if (std::isfinite(fs_hz) && fs_hz > 0.0f)
+        srate = fs_hz;
+}
 
 // Resets all six sections and designs them from the smoothed values.
 void CLFx::design_all_set()

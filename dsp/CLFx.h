@@ -35,7 +35,8 @@ public:
     CLFx(const CLFx&) = delete;
     CLFx& operator=(const CLFx&) = delete;
 
-    // Any thread; stored as targets, picked up by the next lx_recalc.
+    // Any thread, never blocking; stored as targets, picked up by the next
+    // lx_recalc. Non-finite values are ignored.
     void lxs_eq_in_value(bool on);
     void lxs_low_eq_gain(float gain_db);
     void lxs_high_eq_gain(float gain_db);
@@ -47,6 +48,7 @@ public:
     void lxs_output_gain(float gain_db);
 
     // Stores the rate only; designs, crossfade and trims follow at lx_init.
+    // A rate that is not a positive number is ignored.
     void lx_srate(float fs_hz);
     // Every value jumps to its target, sections and trims reset, crossfades
     // settle at the equaliser-in state in force.
@@ -57,7 +59,8 @@ public:
     // trims and crossfades continue (suspend/stop).
     void lx_clear();
 
-    // Audio thread, once before each chunk of n frames (1..64).
+    // Audio thread, once before each chunk of n frames (1..64); ramps set
+    // up here end after exactly n frames (n < 1: designs apply at once).
     void lx_recalc(int n);
     // Audio thread, once per frame.
     inline void lx_prc(float in_l, float in_r, float* out_l, float* out_r);
@@ -91,6 +94,7 @@ private:
                                  __m128& high_ym, __m128 g_in, __m128 g_out, __m128 mix, __m128 dry_weight,
                                  float in_l, float in_r, float* out_l, float* out_r);
 
+    static void store_target(std::atomic<float>& target, float value);
     void design_all_set();
     void apply_eq_in_request();
     void update_rest();

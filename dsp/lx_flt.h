@@ -107,12 +107,17 @@ inline lx_coefs lx_flt_coefs(const lx_flt& f)
     return lx_coefs{f.fb12[0], f.fb12[lx_delay2], f.b0[0], f.b12[0], f.b12[lx_delay2]};
 }
 
-// Applies a set as a linear ramp over n samples (n >= 1), starting from the
+// Applies a set as a linear ramp over n samples, starting from the
 // set in use, also when an earlier ramp has not finished. The ramp is stepped
 // after each sample (lx_flt_step_ramp); the step that ends it snaps to the
 // target.
 inline void lx_flt_ramp(lx_flt& f, const lx_coefs& c, int n)
 {
+    if (n < 1) {
+        // No sample left to ramp over.
+        lx_flt_set(f, c);
+        return;
+    }
     const float nf = static_cast<float>(n);
     const lx_coefs now = lx_flt_coefs(f);
     f.fb1_tgt = c.fb1;

@@ -577,3 +577,44 @@ TEST(EngineThreads, SettersRaceWithProcessing)
 }
 
 }  // namespace
+
+namespace {
+
+// Values no caller should send get a bounded answer instead of silencing
+// the engine for good.
+TEST(EngineGuards, NonFiniteTargetsAndRatesAreIgnored)
+{
+    CLFx e, reference;
+    for (CLFx* x : {&e, &reference}) {
+        x->lxs_low_eq_gain(6);
+        x->lxs_mid_gain(-4);
+        start(*x);
+    }
+    e.lxs_low_eq_gain(std::nanf(""));
+    e.lxs_mid_freq(INFINITY);
+    e.lxs_mid_bandwidth(-INFINITY);
+    e.lxs_output_gain(std::nanf(""));
+    e.lx_srate(0.0f);
+    e.lx_srate(-48000.0f);
+    e.lx_srate(std::nanf(""));
+    e.lx_init();
+    const std::vector<float> in = sine(440, fs, 64 * 40);
+    EXPECT_EQ(run_signal(e, in), run_signal(reference, in));
+}
+
+TEST(EngineGuards, EmptyChunkAppliesDesignsAtOnce)
+{
+    CLFx e;
+    start(e);
+    e.lxs_low_eq_gain(12);
+    e.lxs_output_gain(-6);
+    e.lx_recalc(0);
+    EXPECT_EQ(CLFxProbe::low(e).ramp_left, 0);
+    EXPECT_TRUE(same_coefs(lx_flt_coefs(CLFxProbe::low(e)), lx_low_shelf_coefs(100, 1.2f, fs)));
+    EXPECT_EQ(CLFxProbe::out_gain_l_value(e), std::pow(10.0f, -0.6f / 20.0f));
+    float l, r;
+    e.lx_prc(0.5f, 0.5f, &l, &r);
+    EXPECT_TRUE(std::isfinite(l) && std::isfinite(r));
+}
+
+}  // namespace
