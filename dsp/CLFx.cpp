@@ -57,6 +57,7 @@ CLFx::CLFx()
       eq_in(true),
       eq_in_request(true),
       at_rest(false),
+      rest_unity(false),
       rest_g_in(),
       rest_g_out(),
       rest_mix(),
@@ -83,6 +84,8 @@ void CLFx::update_rest()
     rest_g_out = _mm_setr_ps(out_gain_l.value, out_gain_r.value, 0.0f, 0.0f);
     rest_mix = _mm_setr_ps(mix_l.value, mix_r.value, 0.0f, 0.0f);
     rest_dry = _mm_sub_ps(_mm_set1_ps(1.0f), rest_mix);
+    rest_unity = at_rest && in_gain_l.value == 1.0f && in_gain_r.value == 1.0f && out_gain_l.value == 1.0f &&
+                 out_gain_r.value == 1.0f && mix_l.value == 1.0f && mix_r.value == 1.0f;
 }
 
 CLFx::~CLFx() = default;

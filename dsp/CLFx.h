@@ -88,11 +88,15 @@ private:
 
     // One frame while trims and crossfade are at rest (at_rest): their
     // values are the constants rest_*, and the operations are those of
-    // lx_frame without its bookkeeping.
-    template <bool chained>
+    // lx_frame without its bookkeeping. `ramps`: some section may be
+    // ramping. `unity`: trims and crossfade weight are exactly 1, so the
+    // multiplications by them are left out (they would not change a bit).
+    template <bool chained, bool ramps, bool unity>
     inline void lx_frame_at_rest(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m128& mid_ym, __m128& high_xm,
                                  __m128& high_ym, __m128 g_in, __m128 g_out, __m128 mix, __m128 dry_weight,
                                  float in_l, float in_r, float* out_l, float* out_r);
+    template <bool ramps, bool unity>
+    inline void lx_block_at_rest(const float* in_l, const float* in_r, float* out_l, float* out_r, int n);
 
     static void store_target(std::atomic<float>& target, float value);
     void design_all_set();
@@ -144,6 +148,7 @@ private:
     // worked out there and wherever else trims or crossfades are set; while
     // it holds, lx_prc uses the stereo constants below.
     bool at_rest;
+    bool rest_unity;        // at rest with every trim and weight exactly 1
     __m128 rest_g_in;       // input trims, left and right
     __m128 rest_g_out;      // output trims
     __m128 rest_mix;        // crossfade weights of the processed signal
@@ -200,19 +205,22 @@ inline void CLFx::lx_frame(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m12
     _mm_store_ss(out_r, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
 }
 
-template <bool chained>
+template <bool chained, bool ramps, bool unity>
 inline void CLFx::lx_frame_at_rest(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m128& mid_ym, __m128& high_xm,
                                    __m128& high_ym, __m128 g_in, __m128 g_out, __m128 mix, __m128 dry_weight,
                                    float in_l, float in_r, float* out_l, float* out_r)
 {
     const __m128 dry = lx_flush(_mm_unpacklo_ps(_mm_set_ss(in_l), _mm_set_ss(in_r)));
-    const __m128 x = _mm_mul_ps(dry, g_in);
+    const __m128 x = unity ? dry : _mm_mul_ps(dry, g_in);
     const __m128 yl = lx_flt_out(low_flt, x, low_xm, low_ym);
-    lx_flt_step_ramp(low_flt);
+    if (ramps)
+        lx_flt_step_ramp(low_flt);
     const __m128 ym = lx_flt_out(mid_flt, yl, mid_xm, mid_ym);
-    lx_flt_step_ramp(mid_flt);
+    if (ramps)
+        lx_flt_step_ramp(mid_flt);
     const __m128 yh = lx_flt_out(high_flt, ym, high_xm, high_ym);
-    lx_flt_step_ramp(high_flt);
+    if (ramps)
+        lx_flt_step_ramp(high_flt);
     low_xm = lx_flt_shift(x, low_xm);
     low_ym = lx_flt_shift(yl, low_ym);
     if (!chained)
@@ -221,16 +229,41 @@ inline void CLFx::lx_frame_at_rest(__m128& low_xm, __m128& low_ym, __m128& mid_x
     if (!chained)
         high_xm = lx_flt_shift(ym, high_xm);
     high_ym = lx_flt_shift(yh, high_ym);
-    const __m128 out = _mm_add_ps(_mm_mul_ps(_mm_mul_ps(yh, g_out), mix), _mm_mul_ps(dry_weight, dry));
+    const __m128 wet = unity ? yh : _mm_mul_ps(_mm_mul_ps(yh, g_out), mix);
+    const __m128 out = _mm_add_ps(wet, _mm_mul_ps(dry_weight, dry));
     _mm_store_ss(out_l, out);
     _mm_store_ss(out_r, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
 }
 
+template <bool ramps, bool unity>
+inline void CLFx::lx_block_at_rest(const float* in_l, const float* in_r, float* out_l, float* out_r, int n)
+{
+    // Local copies: the output stores cannot alias them, so the compiler
+    // keeps the four memories in registers from frame to frame instead of
+    // going through memory on every sample's feedback path.
+    __m128 xm = low_flt.xm, lm = low_flt.ym, mm = mid_flt.ym, hm = high_flt.ym;
+    const __m128 g_in = rest_g_in, g_out = rest_g_out, mix = rest_mix, dry_weight = rest_dry;
+    for (int i = 0; i < n; ++i)
+        lx_frame_at_rest<true, ramps, unity>(xm, lm, lm, mm, mm, hm, g_in, g_out, mix, dry_weight, in_l[i], in_r[i],
+                                             &out_l[i], &out_r[i]);
+    low_flt.xm = xm;
+    low_flt.ym = mid_flt.xm = lm;
+    mid_flt.ym = high_flt.xm = mm;
+    high_flt.ym = hm;
+}
+
 inline void CLFx::lx_prc(float in_l, float in_r, float* out_l, float* out_r)
 {
+    if (rest_unity) {
+        lx_frame_at_rest<false, true, true>(low_flt.xm, low_flt.ym, mid_flt.xm, mid_flt.ym, high_flt.xm,
+                                            high_flt.ym, rest_g_in, rest_g_out, rest_mix, rest_dry, in_l, in_r,
+                                            out_l, out_r);
+        return;
+    }
     if (at_rest) {
-        lx_frame_at_rest<false>(low_flt.xm, low_flt.ym, mid_flt.xm, mid_flt.ym, high_flt.xm, high_flt.ym, rest_g_in,
-                                rest_g_out, rest_mix, rest_dry, in_l, in_r, out_l, out_r);
+        lx_frame_at_rest<false, true, false>(low_flt.xm, low_flt.ym, mid_flt.xm, mid_flt.ym, high_flt.xm,
+                                             high_flt.ym, rest_g_in, rest_g_out, rest_mix, rest_dry, in_l, in_r,
+                                             out_l, out_r);
         return;
     }
     lx_frame<false>(low_flt.xm, low_flt.ym, mid_flt.xm, mid_flt.ym, high_flt.xm, high_flt.ym, in_gain_l, in_gain_r,
@@ -247,16 +280,20 @@ inline void CLFx::lx_prc_block(const float* in_l, const float* in_r, float* out_
             lx_prc(in_l[i], in_r[i], &out_l[i], &out_r[i]);
         return;
     }
-    // Local copies: the output stores cannot alias them, so the compiler
-    // keeps the four memories in registers from frame to frame instead of
-    // going through memory on every sample's feedback path.
-    __m128 xm = low_flt.xm, lm = low_flt.ym, mm = mid_flt.ym, hm = high_flt.ym;
     if (at_rest) {
-        const __m128 g_in = rest_g_in, g_out = rest_g_out, mix = rest_mix, dry_weight = rest_dry;
-        for (int i = 0; i < n; ++i)
-            lx_frame_at_rest<true>(xm, lm, lm, mm, mm, hm, g_in, g_out, mix, dry_weight, in_l[i], in_r[i], &out_l[i],
-                                   &out_r[i]);
-    } else {
+        // Ramps start only in lx_recalc, so none runs in this block when
+        // none is running at its start.
+        const bool ramps = low_flt.ramp_left != 0 || mid_flt.ramp_left != 0 || high_flt.ramp_left != 0;
+        if (ramps)
+            lx_block_at_rest<true, false>(in_l, in_r, out_l, out_r, n);
+        else if (rest_unity)
+            lx_block_at_rest<false, true>(in_l, in_r, out_l, out_r, n);
+        else
+            lx_block_at_rest<false, false>(in_l, in_r, out_l, out_r, n);
+        return;
+    }
+    __m128 xm = low_flt.xm, lm = low_flt.ym, mm = mid_flt.ym, hm = high_flt.ym;
+    {
         lx_gain_smoother gin_l = in_gain_l, gin_r = in_gain_r, gout_l = out_gain_l, gout_r = out_gain_r;
         lx_mix_smoother fade_l = mix_l, fade_r = mix_r;
         for (int i = 0; i < n; ++i)
