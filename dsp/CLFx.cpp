@@ -8,8 +8,13 @@ namespace {
 
 constexpr std::memory_order relaxed = std::memory_order_relaxed;
 
-// Sample rate of a freshly constructed engine, Hz.
+// A freshly constructed engine: 44.1 kHz, every band flat (0 dB) at its
+// default corner or centre.
 constexpr float default_srate = 44100.0f;
+constexpr float default_high_fc_hz = 8000.0f;
+constexpr float default_low_fc_hz = 100.0f;
+constexpr float default_mid_hz = 2500.0f;
+constexpr float default_mid_bw_oct = 1.25f;
 
 // Glide law: each chunk closes this fraction of the remaining distance...
 constexpr float glide_fraction = 0.1f;
@@ -29,11 +34,11 @@ CLFx::CLFx()
     : srate(default_srate),
       high_eq_gain(0.0f),
       low_eq_gain(0.0f),
-      high_eq_fc(8000.0f),
-      low_eq_fc(100.0f),
+      high_eq_fc(default_high_fc_hz),
+      low_eq_fc(default_low_fc_hz),
       mid_gain(0.0f),
-      mid_freq(2500.0f),
-      mid_bandwidth(1.25f),
+      mid_freq(default_mid_hz),
+      mid_bandwidth(default_mid_bw_oct),
       input_gain(0.0f),
       output_gain(0.0f),
       high_eq_gain_target(high_eq_gain),

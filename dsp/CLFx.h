@@ -17,7 +17,9 @@
 // makes a system call.
 //
 // Calling order: construct; lx_srate; the setters; lx_init. Then for each
-// chunk of N frames (1..64): lx_recalc(N), then exactly N calls of lx_prc.
+// chunk of N frames (1..64): lx_recalc(N), then exactly N calls of lx_prc,
+// or one lx_prc_block over the N frames: the same output bit for bit, and
+// cheaper, because the filter memories stay in registers for the chunk.
 
 #include <atomic>
 #include <xmmintrin.h>
