@@ -76,12 +76,19 @@ public:
     float parameter_interp(float target, float current, int* counter);
 
 private:
+    // x through low shelf, mid band and high shelf on the given packed
+    // section memories; returns the high shelf's output. When `chained`, a
+    // section's input memory is the previous section's output memory (the
+    // same variable) and is shifted once, as the previous section's.
+    // `ramps`: some section may be ramping (steps them after the sample).
+    template <bool chained, bool ramps>
+    inline __m128 lx_sections(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m128& mid_ym, __m128& high_xm,
+                              __m128& high_ym, __m128 x);
+
     // One frame through the engine on the given packed section memories:
     // the sections' own fields (lx_prc) or local copies that lx_prc_block
-    // keeps in registers. When `chained`, a section's input memory is the
-    // previous section's output memory (the same variable) and is shifted
-    // once, as the previous section's. Coefficients and ramps are always
-    // the engine's own.
+    // keeps in registers (`chained` as for lx_sections). Coefficients and
+    // ramps are always the engine's own.
     template <bool chained>
     inline void lx_frame(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m128& mid_ym, __m128& high_xm,
                          __m128& high_ym, lx_gain_smoother& gin_l, lx_gain_smoother& gin_r, lx_gain_smoother& gout_l,
@@ -159,6 +166,32 @@ private:
     friend struct CLFxProbe;  // white-box access for the engine's tests
 };
 
+template <bool chained, bool ramps>
+inline __m128 CLFx::lx_sections(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m128& mid_ym, __m128& high_xm,
+                                __m128& high_ym, __m128 x)
+{
+    // Each ramp steps after its section's sample; memories shift once all
+    // three outputs are known, so shared memories are read before written.
+    const __m128 yl = lx_flt_out(low_flt, x, low_xm, low_ym);
+    if (ramps)
+        lx_flt_step_ramp(low_flt);
+    const __m128 ym = lx_flt_out(mid_flt, yl, mid_xm, mid_ym);
+    if (ramps)
+        lx_flt_step_ramp(mid_flt);
+    const __m128 yh = lx_flt_out(high_flt, ym, high_xm, high_ym);
+    if (ramps)
+        lx_flt_step_ramp(high_flt);
+    low_xm = lx_flt_shift(x, low_xm);
+    low_ym = lx_flt_shift(yl, low_ym);
+    if (!chained)
+        mid_xm = lx_flt_shift(yl, mid_xm);
+    mid_ym = lx_flt_shift(ym, mid_ym);
+    if (!chained)
+        high_xm = lx_flt_shift(ym, high_xm);
+    high_ym = lx_flt_shift(yh, high_ym);
+    return yh;
+}
+
 template <bool chained>
 inline void CLFx::lx_frame(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m128& mid_ym, __m128& high_xm,
                            __m128& high_ym, lx_gain_smoother& gin_l, lx_gain_smoother& gin_r,
@@ -182,20 +215,7 @@ inline void CLFx::lx_frame(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m12
     const float g_in_l = lx_gain_step(gin_l);
     const float g_in_r = lx_gain_step(gin_r);
     const __m128 x = _mm_mul_ps(dry, _mm_unpacklo_ps(_mm_set_ss(g_in_l), _mm_set_ss(g_in_r)));
-    const __m128 yl = lx_flt_out(low_flt, x, low_xm, low_ym);
-    lx_flt_step_ramp(low_flt);
-    const __m128 ym = lx_flt_out(mid_flt, yl, mid_xm, mid_ym);
-    lx_flt_step_ramp(mid_flt);
-    const __m128 yh = lx_flt_out(high_flt, ym, high_xm, high_ym);
-    lx_flt_step_ramp(high_flt);
-    low_xm = lx_flt_shift(x, low_xm);
-    low_ym = lx_flt_shift(yl, low_ym);
-    if (!chained)
-        mid_xm = lx_flt_shift(yl, mid_xm);
-    mid_ym = lx_flt_shift(ym, mid_ym);
-    if (!chained)
-        high_xm = lx_flt_shift(ym, high_xm);
-    high_ym = lx_flt_shift(yh, high_ym);
+    const __m128 yh = lx_sections<chained, true>(low_xm, low_ym, mid_xm, mid_ym, high_xm, high_ym, x);
 
     const float g_out_l = lx_gain_step(gout_l);
     const float g_out_r = lx_gain_step(gout_r);
@@ -214,23 +234,7 @@ inline void CLFx::lx_frame_at_rest(__m128& low_xm, __m128& low_ym, __m128& mid_x
 {
     const __m128 dry = lx_flush(_mm_unpacklo_ps(_mm_set_ss(in_l), _mm_set_ss(in_r)));
     const __m128 x = unity ? dry : _mm_mul_ps(dry, g_in);
-    const __m128 yl = lx_flt_out(low_flt, x, low_xm, low_ym);
-    if (ramps)
-        lx_flt_step_ramp(low_flt);
-    const __m128 ym = lx_flt_out(mid_flt, yl, mid_xm, mid_ym);
-    if (ramps)
-        lx_flt_step_ramp(mid_flt);
-    const __m128 yh = lx_flt_out(high_flt, ym, high_xm, high_ym);
-    if (ramps)
-        lx_flt_step_ramp(high_flt);
-    low_xm = lx_flt_shift(x, low_xm);
-    low_ym = lx_flt_shift(yl, low_ym);
-    if (!chained)
-        mid_xm = lx_flt_shift(yl, mid_xm);
-    mid_ym = lx_flt_shift(ym, mid_ym);
-    if (!chained)
-        high_xm = lx_flt_shift(ym, high_xm);
-    high_ym = lx_flt_shift(yh, high_ym);
+    const __m128 yh = lx_sections<chained, ramps>(low_xm, low_ym, mid_xm, mid_ym, high_xm, high_ym, x);
     const __m128 wet = unity ? yh : _mm_mul_ps(_mm_mul_ps(yh, g_out), mix);
     const __m128 out = _mm_add_ps(wet, _mm_mul_ps(dry_weight, dry));
     _mm_store_ss(out_l, out);
