@@ -181,9 +181,11 @@ float CLFx::parameter_interp(float target, float current, int* counter)
 
 void CLFx::lx_recalc(int n)
 {
-    // A non-finite input sample would otherwise stay in a section's memories
-    // for good and silence that channel; clear such a channel's memories so
-    // the output recovers from this chunk on. Finite input never gets here.
+    // A non-finite value (an input sample, or an overflow of an extreme
+    // one) would otherwise stay in a section's memories for good and
+    // silence that channel; clear that section's memories of that channel
+    // so the output recovers from this chunk on. Coefficients and ramps are
+    // untouched; with ordinary input nothing changes.
     lx_flt* const sections[] = {&low_flt, &mid_flt, &high_flt};
     for (lx_flt* f : sections) {
         for (int lane = lx_lane_left; lane < lx_lanes_used; ++lane) {

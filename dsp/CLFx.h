@@ -298,20 +298,20 @@ inline void CLFx::lx_prc_block(const float* in_l, const float* in_r, float* out_
             lx_block_at_rest<false, false>(in_l, in_r, out_l, out_r, n);
         return;
     }
+    // Trims ramping, fading or bypassed: trims and crossfades step per
+    // frame, on local copies like the memories.
     __m128 xm = low_flt.xm, lm = low_flt.ym, mm = mid_flt.ym, hm = high_flt.ym;
-    {
-        lx_gain_smoother gin_l = in_gain_l, gin_r = in_gain_r, gout_l = out_gain_l, gout_r = out_gain_r;
-        lx_mix_smoother fade_l = mix_l, fade_r = mix_r;
-        for (int i = 0; i < n; ++i)
-            lx_frame<true>(xm, lm, lm, mm, mm, hm, gin_l, gin_r, gout_l, gout_r, fade_l, fade_r, in_l[i], in_r[i],
-                           &out_l[i], &out_r[i]);
-        in_gain_l = gin_l;
-        in_gain_r = gin_r;
-        out_gain_l = gout_l;
-        out_gain_r = gout_r;
-        mix_l = fade_l;
-        mix_r = fade_r;
-    }
+    lx_gain_smoother gin_l = in_gain_l, gin_r = in_gain_r, gout_l = out_gain_l, gout_r = out_gain_r;
+    lx_mix_smoother fade_l = mix_l, fade_r = mix_r;
+    for (int i = 0; i < n; ++i)
+        lx_frame<true>(xm, lm, lm, mm, mm, hm, gin_l, gin_r, gout_l, gout_r, fade_l, fade_r, in_l[i], in_r[i],
+                       &out_l[i], &out_r[i]);
+    in_gain_l = gin_l;
+    in_gain_r = gin_r;
+    out_gain_l = gout_l;
+    out_gain_r = gout_r;
+    mix_l = fade_l;
+    mix_r = fade_r;
     low_flt.xm = xm;
     low_flt.ym = mid_flt.xm = lm;
     mid_flt.ym = high_flt.xm = mm;
