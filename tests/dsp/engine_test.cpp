@@ -30,8 +30,8 @@ void start(CLFx& e, float rate = fs)
     e.lx_init();
 }
 
-// Runs empty chunks of 64 frames until no band ramps any more; returns how
-// many chunks set up a redesign of the given band.
+// Runs 500 chunks of 64 silent frames (far longer than any glide); returns
+// how many of them set up a redesign of the given band.
 template <typename Band>
 int chunks_with_redesign(CLFx& e, Band band)
 {
@@ -310,9 +310,12 @@ TEST(EngineFlush, TinyInputsGiveExactZeros)
         e.lxs_low_eq_gain(20);
         e.lxs_mid_gain(20);
         e.lxs_high_eq_gain(20);
-        if (bypassed)
+        if (bypassed) {
+            // The switch takes effect at a chunk; lx_init then settles the
+            // crossfade at "out" at once.
             e.lxs_eq_in_value(false);
-        e.lx_recalc(64);  // with the request false: starts the fade out
+            e.lx_recalc(64);
+        }
         start(e);
         float l, r;
         for (int c = 0; c < 40; ++c) {
@@ -492,9 +495,6 @@ TEST(EngineRecovery, NonFiniteSampleClearsOnlyThatChannel)
         ASSERT_NEAR(el[i], cl[i], 1e-4) << i;
 }
 
-}  // namespace
-
-namespace {
 
 uint32_t bits(float f)
 {
@@ -538,9 +538,6 @@ TEST(EngineRecovery, BlocksMatchFramesAcrossRecovery)
     EXPECT_TRUE(std::isfinite(fl.back()));
 }
 
-}  // namespace
-
-namespace {
 
 // Setters on another thread while the audio thread processes: every value
 // the engine picks up is one that was set, so the output stays finite and
@@ -580,9 +577,6 @@ TEST(EngineThreads, SettersRaceWithProcessing)
     EXPECT_EQ(CLFxProbe::mix_l(e).value, 1.0f);
 }
 
-}  // namespace
-
-namespace {
 
 // Values no caller should send get a bounded answer instead of silencing
 // the engine for good.
