@@ -10,7 +10,6 @@
 // precision test |v| < 1e-32f gives the same answer for every float. On the
 // bit pattern of |v| (sign cleared) the order of non-negative floats is the
 // integer order, and NaN patterns lie above every finite one, so NaN passes.
-constexpr float lx_flush_threshold = 1e-32f;
 constexpr int32_t lx_flush_threshold_bits = 0x0a4fb11f;  // bit pattern of 1e-32f
 
 inline __m128 lx_flush(__m128 v)
