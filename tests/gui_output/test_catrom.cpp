@@ -10,6 +10,7 @@
 #include "tests/gui_output/catrom_reference.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -122,6 +123,14 @@ TEST(CatmullRomResample, NothingForBadScalesOrAreas)
     EXPECT_FALSE(afx_catrom_resample(&s.pb, 20, 20, 0, 0, 5, 5, 6, 0, 2.0f, sink_into, &c));
     for (int v : c.rgb)
         ASSERT_EQ(v, -1);
+
+    // "Everything from here on" as the largest int draws up to the image's edge.
+    canvas all(20, 20), plain(20, 20);
+    EXPECT_TRUE(afx_catrom_resample(&s.pb, 20, 20, -3, 2, INT_MAX, INT_MAX, 0, 0, 2.0f, sink_into, &all));
+    afx_catrom_resample_plain(&s.pb, 20, 20, 0, 2, 20, 18, 0, 0, 2.0f, sink_into, &plain);
+    EXPECT_EQ(all.rgb, plain.rgb);
+    EXPECT_TRUE(all.written(19, 19));
+    EXPECT_FALSE(all.written(19, 1));
 }
 
 } // namespace
