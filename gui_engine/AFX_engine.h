@@ -234,6 +234,117 @@ public:
     static void draw_vert_line_to_pixbuf(afx_pixbuf* pb, int x1, int y1, int x2, int y2, int r,
                                          int g, int b, int alpha);
 
+    // =====================================================================
+    // Display output, scaling and window management
+    // (afx_display_output.cpp, afx_texture.cpp, AFX_engine_wm.cpp)
+    // =====================================================================
+
+    // --- Client-side images in the display's pixel format (any thread;
+    // display mutex taken inside) ---
+    // Z-pixmap image with the engine's visual and depth, zeroed; null without
+    // a display. Released with afx_pixmap_destroy.
+    _XImage* afx_pixmap_create_fixed(int width, int height);
+    // The same, painted with the editor's background texture (dark dots of
+    // dot_size every dot_pitch pixels) and a resize grip of grip_size pixels,
+    // grip_inset from the lower-right corner, in colour (red, green, blue).
+    _XImage* afx_pixmap_create_fixed(int width, int height, int red, int green, int blue,
+                                     int grip_size, int grip_inset, int dot_pitch, int dot_size);
+    void afx_pixmap_destroy(_XImage* img);  // null ignored
+
+    // --- Buffer to image (any thread; display mutex held throughout) ---
+    // Rectangles are clipped to both the buffer and the image. An image in a
+    // format other than 5-6-5, 5-5-5 or 8-8-8 gets five error lines instead.
+    // Copies red, green and blue; alpha ignored.
+    void afx_blit_pixbuf_fixed(_XImage* img, afx_pixbuf* pb, int sx, int sy, int dx, int dy,
+                               int width, int height);
+    // Blends with the buffer's alpha; pixels with alpha below 16 are skipped.
+    void afx_draw_pixbuf_fixed(_XImage* img, afx_pixbuf* pb, int sx, int sy, int dx, int dy,
+                               int width, int height);
+    // Catmull-Rom resampling of src by scale into the rectangle (x, y, width,
+    // height) of img, source pixel (0, 0) at image position (origin_x,
+    // origin_y). Nothing is drawn left of or above the origin, past the
+    // image, or past the source's last row or column. Alpha ignored.
+    void afx_stretch_blit_pixbuf_CATROM2(afx_pixbuf* src, _XImage* img, int x, int y, int width,
+                                         int height, int origin_x, int origin_y, float scale);
+
+    // --- Image to window (any thread; display mutex inside; no flush) ---
+    // Puts the block at (sx, sy) of img to (dx, dy) of the window, if open.
+    void afx_draw_afx_drawable(int idx, _XImage* img, int sx, int sy, int dx, int dy, int width,
+                               int height);
+    // The same onto any X drawable, without a record check.
+    void afx_draw_drawable(int drawable, _XImage* img, int sx, int sy, int dx, int dy, int width,
+                           int height);
+    // Puts a grey version with darker bands two logical pixels high (window
+    // scale) aligned to the image's top row; the image is unchanged afterwards.
+    void afx_draw_afx_drawable_mono(int idx, _XImage* img, int sx, int sy, int dx, int dy,
+                                    int width, int height, float scale);
+
+    // --- Scale (no lock) ---
+    // Device pixels per logical pixel for this screen: dpi / 96 from the
+    // screen's diagonal (or "ZOKA_UI_DPI"), floored to 1/8, within 1.0..2.0.
+    // Computed once on a temporary connection of its own, then cached.
+    float get_optimum_scale_factor();
+    float afx_get_scale_factor(int idx);
+    void set_afx_window_scale_factor(int idx, float scale);
+    // Vertical and horizontal dots per inch of the default screen; returns the
+    // display's screen count, 0 (outputs untouched) without a display.
+    int get_dpi(int* vertical, int* horizontal);
+
+    // --- Icons (any thread; display mutex inside) ---
+    // A 32 x 32 pixmap of pb's top-left block blended onto black; pb must be
+    // at least 32 x 32. 0 when the window is not open.
+    unsigned long afx_icon_pixmap_create_from_pixbuf(afx_pixbuf* pb, int idx);
+    void afx_icon_pixmap_destroy(unsigned long pixmap);
+
+    // --- Window-manager properties (any thread; display mutex; no flush) ---
+    // WM_NAME (STRING) and "_NET_WM_NAME" (UTF8_STRING), the title's bytes.
+    void set_afx_window_title(int idx, char const* title);
+    // Class hint with resource name and class both `name`.
+    void set_afx_window_class(char* name, int idx);
+    // 32 x 32 icon from the buffer's top-left block, kept in the record.
+    void set_afx_window_icon(afx_pixbuf* icon, int idx);
+    // Normal hints: size (filled with the minimum) and minimum always;
+    // maximum, aspect (both min and max aspect_x : aspect_y) and position
+    // only when non-zero. Sizes in device pixels.
+    void set_afx_window_size_policy(int min_width, int min_height, int max_width, int max_height,
+                                    int aspect_x, int aspect_y, int x, int y, int idx);
+    // The first atom of the array becomes the window's only WM protocol.
+    void set_afx_window_wm_protocols(int idx, unsigned long* atoms);
+    void set_afx_window_type_wm_utility(int idx);  // "_NET_WM_WINDOW_TYPE_UTILITY"
+    void set_afx_window_type_wm_splash(int idx);   // "_NET_WM_WINDOW_TYPE_SPLASH"
+    void set_afx_window_on_top(int idx);           // "_NET_WM_STATE_ABOVE"
+
+    // --- Geometry (any thread; display mutex) ---
+    void afx_window_resize(int idx, int width, int height);  // device pixels
+    void afx_SYS_window_resize(unsigned long window, int width, int height);  // negative: ignored
+    void afx_get_SYS_window_size(unsigned long window, int* width, int* height);
+    // A position near the pointer for a width x height logical window at
+    // scale, kept on the screen; *x, *y not both 0 are kept as they are.
+    // 1 on success, 0 (and 0, 0) without a display or pointer.
+    int find_initial_window_position(int* x, int* y, int width, int height, float scale);
+    void find_screen_centre(int* x, int* y);  // half the root window's size
+
+    // --- Grabs, cursor, clipboard (any thread; display mutex) ---
+    void afx_window_grab(int idx);  // pointer, button events only
+    void afx_window_ungrab();
+    void afx_kbd_grab(int idx);
+    void afx_kbd_ungrab();
+    void afx_grab_kbd_on_key(int idx);  // passive grab of every key
+    void afx_ungrab_kbd_on_key(int idx);
+    void afx_set_busy_cursor(int idx, bool busy);  // the cursor font's watch
+    // Asks the "CLIPBOARD" owner for STRING into the window's PRIMARY
+    // property; the answer reaches the selection callback.
+    void convert_AFX_clipboard_data(int idx);
+
+private:
+    // Open window's X window with a live display, else 0. Display mutex held.
+    Window open_sys_window_locked(int idx);
+    // Sets an ATOM property to one interned atom. Display mutex taken inside.
+    void set_atom_property(int idx, const char* property, const char* value);
+    // Image creation and icon pixmap; display mutex held by the caller.
+    _XImage* create_image_locked(Display* dpy, int width, int height);
+    Pixmap icon_pixmap_locked(Display* dpy, afx_pixbuf* pb, Window window);
+
 private:
     static bool valid_index(int idx) { return idx >= 0 && idx < AFX_MAX_WINDOWS; }
     // The display if it is open and its connection alive, else null.
