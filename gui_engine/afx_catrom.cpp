@@ -94,12 +94,12 @@ const weight_table& weights()
     return table;
 }
 
+// Branch-free so that the compiler can vectorise the passes.
 inline unsigned char fast_normalise(int accumulator, uint64_t reciprocal)
 {
-    if (accumulator <= 0)
-        return 0;
-    const uint64_t q = (static_cast<uint64_t>(accumulator) * reciprocal) >> 32;
-    return static_cast<unsigned char>(q > 255 ? 255 : q);
+    const uint64_t positive = static_cast<uint64_t>(accumulator > 0 ? accumulator : 0);
+    const uint64_t q = (positive * reciprocal) >> 32;
+    return static_cast<unsigned char>(q < 255 ? q : 255);
 }
 
 } // namespace
