@@ -14,12 +14,13 @@ CPushButtonLatchingObject::CPushButtonLatchingObject(AFX_engine* engine) : m_eng
 
 void CPushButtonLatchingObject::set_pushbutton_latching_value(float value)
 {
+    // NaN (a host's garbage parameter) counts as the bottom of the range.
     if (value > max_value)
         m_value = max_value;
-    else if (value < 0.0f)
-        m_value = 0.0f;
-    else
+    else if (value >= 0.0f)
         m_value = value;
+    else
+        m_value = 0.0f;
 }
 
 int CPushButtonLatchingObject::get_pushbutton_latching_update_x() const

@@ -42,7 +42,7 @@ public:
     void set_offset_y(int y) { m_offset_y = y; }
     void set_control_dirty(bool dirty) { m_dirty = dirty; }
 
-    // Clamped to 0..99.
+    // Clamped to 0..99; NaN gives 0.
     void set_pushbutton_latching_value(float value);
 
     float get_pushbutton_latching_value() const { return m_value; }

@@ -17,12 +17,13 @@ CRotaryControlObject::CRotaryControlObject(AFX_engine* engine) : m_engine(engine
 
 void CRotaryControlObject::set_rotary_control_value(float value)
 {
+    // NaN (a host's garbage parameter) counts as the bottom of the range.
     if (value > max_value)
         m_value = max_value;
-    else if (value < 0.0f)
-        m_value = 0.0f;
-    else
+    else if (value >= 0.0f)
         m_value = value;
+    else
+        m_value = 0.0f;
 }
 
 float CRotaryControlObject::get_rotary_control_value() const

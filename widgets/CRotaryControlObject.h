@@ -52,7 +52,7 @@ public:
     void set_control_is_switch(bool is_switch) { m_is_switch = is_switch; }
     void enable_inertia(bool enabled) { m_inertia_enabled = enabled; }
 
-    // Clamped to 0..99.
+    // Clamped to 0..99; NaN gives 0.
     void set_rotary_control_value(float value);
     // The value; for a switch, frame(value) / (frames - 1) x 99.
     float get_rotary_control_value() const;

@@ -18,9 +18,16 @@ namespace ze710_widgets {
 
 // Frame shown for a widget value v (0..99) on a strip of `frames` frames:
 // trunc(v / 100 * frames), in single precision as the strips were laid out.
+// NaN and values past either end (which the value setters never store) give
+// the first or the last frame instead of an out-of-range integer conversion.
 inline int film_strip_frame(float value, int frames)
 {
-    return static_cast<int>(value / 100.0f * static_cast<float>(frames));
+    const float position = value / 100.0f * static_cast<float>(frames);
+    if (!(position >= 0.0f))
+        return 0;
+    if (position >= static_cast<float>(frames))
+        return frames > 0 ? frames - 1 : 0;
+    return static_cast<int>(position);
 }
 
 // Trims the w x h block at (sx, sy) in src, placed at (dx, dy) in dst, to the

@@ -13,6 +13,7 @@
 #include "widgets/CPushButtonLatchingObject.h"
 #include "widgets/CRotaryControlObject.h"
 
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -57,6 +58,8 @@ TEST(LatchingButton, TogglesAboutTheMiddleOfTheRange)
     button.set_pushbutton_latching_value(140.0f);
     EXPECT_FLOAT_EQ(button.get_pushbutton_latching_value(), 99.0f);
     button.set_pushbutton_latching_value(-3.0f);
+    EXPECT_FLOAT_EQ(button.get_pushbutton_latching_value(), 0.0f);
+    button.set_pushbutton_latching_value(std::nanf(""));
     EXPECT_FLOAT_EQ(button.get_pushbutton_latching_value(), 0.0f);
 }
 

@@ -161,6 +161,9 @@ TEST(RotaryInertia, DisabledInertiaFollowsThePointerAndValuesStayInRange)
     EXPECT_FLOAT_EQ(knob.get_rotary_control_value(), 99.0f);
     knob.set_rotary_control_value(-0.5f);
     EXPECT_FLOAT_EQ(knob.get_rotary_control_value(), 0.0f);
+    knob.set_rotary_control_value(std::nanf(""));
+    EXPECT_FLOAT_EQ(knob.get_rotary_control_value(), 0.0f);
+    EXPECT_EQ(shown_frame(knob), 0);
 }
 
 TEST(RotaryDetent, DetentFrameSpansRoughly48_72To51_28)
