@@ -81,8 +81,10 @@ void CBannerObject::set_text(const char* text)
         m_font_engine->set_foreground_rgb(shadow_component(m_text_r), shadow_component(m_text_g),
                                           shadow_component(m_text_b));
         m_font_engine->draw_string(m_text_buffer, text, shadow_column, m_baseline, m_max_chars);
-        m_font_engine->set_foreground_rgb(m_text_r, m_text_g, m_text_b);
     }
+    // The font engine's colour is shared: another user may have changed it
+    // since set_colour.
+    m_font_engine->set_foreground_rgb(m_text_r, m_text_g, m_text_b);
     m_font_engine->draw_string(m_text_buffer, text, text_column, m_baseline, m_max_chars);
 
     if (m_frame_enabled)

@@ -12,9 +12,10 @@
 // the panel image; the offset moves it into the target buffer.
 //
 // Passive and unlocked: the editor calls it on its GUI thread. The font
-// engine's foreground colour is shared process state; set_colour and
-// set_text set it, so nothing else may draw text between them on another
-// thread. The text buffer is owned; the engines and the panel image are not.
+// engine's foreground colour is shared process state: set_colour and set_text
+// set it (set_text to the banner's own colour before it draws), so no other
+// thread may draw text while a banner renders. The text buffer is owned; the
+// engines and the panel image are not.
 
 #include "gui_engine/AFX_engine.h"
 #include "gui_engine/AFX_font_engine.h"

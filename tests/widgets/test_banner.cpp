@@ -104,7 +104,9 @@ TEST_F(Banner, TextStartsTwoPixelsInAndScrollsOnePixelPerStep)
     EXPECT_EQ(first_inked_column(target.get(), bx, by, bw, bh, black), bx + 1 + ink);
     expect_shows(target.get(), ref.get(), -1, black);
 
-    // New text keeps the scroll position.
+    // New text keeps the scroll position, and keeps the banner's colour even
+    // after someone else drew with the shared font engine in another colour.
+    font.set_foreground_rgb(10, 250, 10);
     banner.set_text("Mid Gain +3.0 dB");
     fill(target.get(), black);
     banner.draw_banner(target.get());
