@@ -26,6 +26,7 @@ AFX_engine::AFX_engine()
     sched_event_callback = nullptr;
     display = nullptr;
     display_lost = false;
+    loop_running = false;
     stop_flag = false;
     last_mouse_x = 0.0;
     last_mouse_y = 0.0;
@@ -79,6 +80,8 @@ bool AFX_engine::open_display_connection()
 void AFX_engine::close_display_connection()
 {
     stop_flag = true;
+    if (loop_running && pthread_equal(loop_thread, pthread_self()))
+        return;  // the run mutex is ours: waiting for it would never end
     pthread_mutex_lock(&run_mutex);  // a running loop holds it until it has returned
     {
         afx_lock_guard display_lock(&display_mutex);
@@ -200,6 +203,8 @@ float AFX_engine::diff_timef(timespec a, timespec b)
 
 int AFX_engine::get_AFX_window_idx_for_X_window(Window window)
 {
+    if (window == 0)
+        return -1;  // free records hold 0
     for (int i = 0; i < AFX_MAX_WINDOWS; ++i)
         if (windows[i].sys_window == window)
             return i;

@@ -110,7 +110,8 @@ public:
     // released first. Returns whether a display is open now.
     bool open_display_connection();
     // Stops the loop, waits for run_engine() to return, then closes the
-    // display. Must not be called from the event thread itself.
+    // display. Called from a callback on the event thread, where it cannot
+    // wait for the loop it runs in, it only stops the loop.
     void close_display_connection();
     Display* get_xdisplay();  // null while closed or lost
     pthread_mutex_t* get_x_display_mutex();
@@ -391,4 +392,6 @@ private:
     float optimum_scale_factor = 0.0f;               // cache for the screen scale; 0 = not computed
     Cursor busy_cursor = 0;                          // created on first use
     afx_relaxed<bool> display_lost;  // set by the I/O-error exit handler on any thread
+    afx_relaxed<bool> loop_running;  // run mutex held by run_engine()
+    afx_relaxed<pthread_t> loop_thread;
 };

@@ -30,6 +30,8 @@ void AFX_engine::run_engine()
     clock_gettime(CLOCK_MONOTONIC, &last_sched);
     timespec last_gui = last_sched;
     pthread_mutex_lock(&run_mutex);
+    loop_thread = pthread_self();
+    loop_running = true;
 
     while (!stop_flag) {
         int pending = 0;
@@ -64,6 +66,7 @@ void AFX_engine::run_engine()
 
     shut_down_loop();
     stop_flag = false;
+    loop_running = false;
     pthread_mutex_unlock(&run_mutex);
 }
 

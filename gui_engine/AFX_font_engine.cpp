@@ -107,7 +107,11 @@ const char* AFX_font_engine::get_char(const char* s, int utf8, unsigned* code) c
 
 void AFX_font_engine::put_pixel(afx_pixbuf* pb, int x, int y, int r, int g, int b, int coverage)
 {
-    if (x < 0 || y < 0 || x >= pb->width || y >= pb->height)
+    // The gamma round trip is lossy in the dark (to-display[to-linear[v]]
+    // gives 0 for v = 1, 19 for v = 20): blending the transparent parts of a
+    // glyph's bitmap would leave a visible box around every glyph on a dark
+    // panel, so coverage 0 leaves the pixel alone.
+    if (coverage == 0 || x < 0 || y < 0 || x >= pb->width || y >= pb->height)
         return;
     unsigned char* d = pb->pixels + y * pb->rowstride + 4 * x;
     const int colour[3] = {r, g, b};

@@ -22,7 +22,11 @@ int count_error(Display*, XErrorEvent*)
 
 } // namespace
 
-x_client::x_client() : m_display(XOpenDisplay(nullptr)) {}
+x_client::x_client() : m_display(nullptr)
+{
+    // Retried for the same reason as open_engine().
+    wait_until([&] { return (m_display = XOpenDisplay(nullptr)) != nullptr; }, 3000ms);
+}
 
 x_client::~x_client()
 {

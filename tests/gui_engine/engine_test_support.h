@@ -29,6 +29,13 @@ bool wait_until(Pred pred, std::chrono::milliseconds timeout = 5000ms)
     return true;
 }
 
+// The shared test server resets when its last client leaves (one test process
+// after another) and refuses connections for a moment while it does.
+inline bool open_engine(AFX_engine& engine)
+{
+    return wait_until([&] { return engine.open_display_connection(); }, 3000ms);
+}
+
 // run_engine() on its own thread; stopped and joined on destruction.
 class loop_thread {
 public:

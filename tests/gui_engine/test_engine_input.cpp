@@ -56,7 +56,7 @@ protected:
     void SetUp() override
     {
         input_log = &inputs;
-        ASSERT_TRUE(engine.open_display_connection());
+        ASSERT_TRUE(open_engine(engine));
         int event_base, error_base, major, minor;
         ASSERT_TRUE(XTestQueryExtension(client.display(), &event_base, &error_base, &major, &minor));
         window = engine.create_new_afx_window(left, top, 100, 80, 1.0f, nullptr);

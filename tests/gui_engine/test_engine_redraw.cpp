@@ -41,7 +41,7 @@ protected:
     void SetUp() override
     {
         expose_log = &exposes;
-        ASSERT_TRUE(engine.open_display_connection());
+        ASSERT_TRUE(open_engine(engine));
     }
     void TearDown() override { expose_log = nullptr; }
 
@@ -200,6 +200,13 @@ bool count_tick(void*)
     return ticks_until_false == 0 || static_cast<int>(ticks.size()) < ticks_until_false;
 }
 
+void reset_ticks(int until_false)
+{
+    std::lock_guard<std::mutex> lock(tick_mutex);
+    ticks.clear();
+    ticks_until_false = until_false;
+}
+
 size_t tick_count()
 {
     std::lock_guard<std::mutex> lock(tick_mutex);
@@ -208,6 +215,7 @@ size_t tick_count()
 
 TEST_F(EngineRedraw, GuiUpdateTicksEvery51MillisecondsOrMore)
 {
+    reset_ticks(0);
     const int idx = engine.create_new_afx_window(0, 0, 10, 10, 1.0f, nullptr);
     engine.register_gui_update_callback(idx, count_tick);
     engine.set_gui_update_interval(50);
@@ -235,7 +243,7 @@ TEST_F(EngineRedraw, GuiUpdateTicksEvery51MillisecondsOrMore)
 
 TEST_F(EngineRedraw, GuiUpdateStopsAfterReturningFalse)
 {
-    ticks_until_false = 3;
+    reset_ticks(3);
     const int idx = engine.create_new_afx_window(0, 0, 10, 10, 1.0f, nullptr);
     engine.register_gui_update_callback(idx, count_tick);
     engine.set_gui_update_interval(10);
@@ -259,6 +267,7 @@ bool sched_four_times()
 
 TEST_F(EngineRedraw, SchedCallbackStopsAfterReturningFalse)
 {
+    sched_calls = 0;
     engine.register_sched_event_callback(sched_four_times);
     engine.set_sched_callback_interval(5);
     loop_thread loop(engine);
@@ -269,6 +278,8 @@ TEST_F(EngineRedraw, SchedCallbackStopsAfterReturningFalse)
 
 TEST_F(EngineRedraw, NoTimerFiresWithBothIntervalsZero)
 {
+    reset_ticks(0);
+    sched_calls = 0;
     const int idx = engine.create_new_afx_window(0, 0, 10, 10, 1.0f, nullptr);
     engine.register_gui_update_callback(idx, count_tick);
     engine.register_sched_event_callback(sched_four_times);
@@ -291,7 +302,7 @@ std::atomic<int> updates_before_invalidate{0};
 bool invalidate_own_window(void* data)
 {
     ++updates_before_invalidate;
-    callback_engine->invalidate_afx_window(*static_cast<int*>(data));
+    callback_engine->invalidate_afx_window(*static_cast<std::atomic<int>*>(data));
     return true;
 }
 
@@ -309,7 +320,7 @@ TEST_F(EngineRedraw, CallbacksMayDestroyOrInvalidateWindowsFromInsideTheLoop)
     EXPECT_EQ(engine.get_SYS_window_idx_for_afx_window(doomed), 0u);
     EXPECT_FALSE(client.window_exists(doomed_window));
 
-    static int kept_index = 0;
+    static std::atomic<int> kept_index{0};
     kept_index = shown_window(40, 0, 30, 30, 1.0f, &kept_index);
     settle(1);
     engine.register_gui_update_callback(kept_index, invalidate_own_window);

@@ -12,6 +12,7 @@
 #include <X11/Xatom.h>
 
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -34,7 +35,7 @@ protected:
     void SetUp() override
     {
         destroy_log = &destroys;
-        ASSERT_TRUE(engine.open_display_connection());
+        ASSERT_TRUE(open_engine(engine));
         ASSERT_NE(client.display(), nullptr);
     }
     void TearDown() override { destroy_log = nullptr; }
@@ -262,8 +263,34 @@ TEST_F(EngineWindows, CloseWaitsUntilTheLoopHasDestroyedItsWindows)
     EXPECT_TRUE(wait_until([&] { return loop.returned(); }));
 
     // The engine can be opened again.
-    ASSERT_TRUE(engine.open_display_connection());
+    ASSERT_TRUE(open_engine(engine));
     EXPECT_GE(engine.create_new_afx_window(0, 0, 10, 10, 1.0f, nullptr), 0);
+}
+
+AFX_engine* closing_engine = nullptr;
+std::atomic<int> close_calls{0};
+
+bool close_from_inside(void*)
+{
+    ++close_calls;
+    closing_engine->close_display_connection();
+    return true;
+}
+
+TEST_F(EngineWindows, CloseFromInsideACallbackStopsTheLoopWithoutHanging)
+{
+    closing_engine = &engine;
+    const int idx = engine.create_new_afx_window(0, 0, 20, 20, 1.0f, nullptr);
+    ASSERT_GE(idx, 0);
+    const Window window = engine.get_SYS_window_idx_for_afx_window(idx);
+    engine.register_gui_update_callback(idx, close_from_inside);
+    engine.set_gui_update_interval(5);
+    sync_engine(engine);
+    loop_thread loop(engine);
+    ASSERT_TRUE(wait_until([&] { return loop.returned(); }));
+    EXPECT_EQ(close_calls, 1);
+    EXPECT_TRUE(engine.check_all_windows_closed());
+    EXPECT_FALSE(client.window_exists(window));
 }
 
 int host_errors = 0;
@@ -300,9 +327,12 @@ TEST_F(EngineWindows, ErrorTrapAbsorbsBadRequestsAndReturnsTheirCode)
 
 TEST(EngineWithoutDisplay, OperationsDoNothing)
 {
+    const char* shared = std::getenv("DISPLAY");
+    const std::string restore = shared ? shared : "";
     setenv("DISPLAY", ":997", 1);  // nothing listens there
     AFX_engine engine;
     EXPECT_FALSE(engine.open_display_connection());
+    setenv("DISPLAY", restore.c_str(), 1);
     EXPECT_EQ(engine.get_xdisplay(), nullptr);
     EXPECT_EQ(engine.create_new_afx_window(0, 0, 10, 10, 1.0f, nullptr), -1);
     EXPECT_EQ(engine.destroy_afx_window(0), 0);
