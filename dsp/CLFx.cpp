@@ -55,7 +55,12 @@ CLFx::CLFx()
       mix_l(),
       mix_r(),
       eq_in(true),
-      eq_in_request(true)
+      eq_in_request(true),
+      at_rest(false),
+      rest_g_in(),
+      rest_g_out(),
+      rest_mix(),
+      rest_dry()
 {
     design_all_set();
     lx_gain_set(in_gain_l, 1.0f);
@@ -65,6 +70,19 @@ CLFx::CLFx()
     lx_mix_settle(mix_l, default_srate, 1.0f);
     lx_mix_settle(mix_r, default_srate, 1.0f);
     mix_l.rise = mix_l.fall = mix_r.rise = mix_r.fall = 3.0f / (lx_mix_fade_seconds * default_srate);
+    update_rest();
+}
+
+void CLFx::update_rest()
+{
+    const bool trims_steady = in_gain_l.left == 0 && in_gain_r.left == 0 && out_gain_l.left == 0 &&
+                              out_gain_r.left == 0;
+    const bool bypassed = mix_l.value < 0.5f && mix_r.value < 0.5f;
+    at_rest = trims_steady && mix_l.settled && mix_r.settled && !bypassed;
+    rest_g_in = _mm_setr_ps(in_gain_l.value, in_gain_r.value, 0.0f, 0.0f);
+    rest_g_out = _mm_setr_ps(out_gain_l.value, out_gain_r.value, 0.0f, 0.0f);
+    rest_mix = _mm_setr_ps(mix_l.value, mix_r.value, 0.0f, 0.0f);
+    rest_dry = _mm_sub_ps(_mm_set1_ps(1.0f), rest_mix);
 }
 
 CLFx::~CLFx() = default;
@@ -110,6 +128,7 @@ void CLFx::lx_init_flts()
     lx_gain_set(in_gain_r, trim_gain(input_gain));
     lx_gain_set(out_gain_l, trim_gain(output_gain));
     lx_gain_set(out_gain_r, trim_gain(output_gain));
+    update_rest();
 }
 
 void CLFx::lx_init()
@@ -118,6 +137,7 @@ void CLFx::lx_init()
     const float weight = eq_in ? 1.0f : 0.0f;
     lx_mix_settle(mix_l, srate, weight);
     lx_mix_settle(mix_r, srate, weight);
+    update_rest();
 }
 
 void CLFx::lx_clear()
@@ -183,6 +203,7 @@ void CLFx::lx_recalc(int n)
     }
 
     apply_eq_in_request();
+    update_rest();
 }
 
 // The in/out switch: a fade starts from wherever the crossfade stands; only

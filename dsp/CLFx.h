@@ -83,8 +83,17 @@ private:
                          lx_gain_smoother& gout_r, lx_mix_smoother& fade_l, lx_mix_smoother& fade_r, float in_l,
                          float in_r, float* out_l, float* out_r);
 
+    // One frame while trims and crossfade are at rest (at_rest): their
+    // values are the constants rest_*, and the operations are those of
+    // lx_frame without its bookkeeping.
+    template <bool chained>
+    inline void lx_frame_at_rest(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m128& mid_ym, __m128& high_xm,
+                                 __m128& high_ym, __m128 g_in, __m128 g_out, __m128 mix, __m128 dry_weight,
+                                 float in_l, float in_r, float* out_l, float* out_r);
+
     void design_all_set();
     void apply_eq_in_request();
+    void update_rest();
 
     float srate;
 
@@ -125,6 +134,16 @@ private:
 
     bool eq_in;
     std::atomic<bool> eq_in_request;
+
+    // True while no trim ramps and the crossfade is settled on the processed
+    // signal. Such a rest lasts at least until the next lx_recalc, so it is
+    // worked out there and wherever else trims or crossfades are set; while
+    // it holds, lx_prc uses the stereo constants below.
+    bool at_rest;
+    __m128 rest_g_in;       // input trims, left and right
+    __m128 rest_g_out;      // output trims
+    __m128 rest_mix;        // crossfade weights of the processed signal
+    __m128 rest_dry;        // 1 - rest_mix
 
     friend struct CLFxProbe;  // white-box access for the engine's tests
 };
@@ -177,8 +196,39 @@ inline void CLFx::lx_frame(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m12
     _mm_store_ss(out_r, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
 }
 
+template <bool chained>
+inline void CLFx::lx_frame_at_rest(__m128& low_xm, __m128& low_ym, __m128& mid_xm, __m128& mid_ym, __m128& high_xm,
+                                   __m128& high_ym, __m128 g_in, __m128 g_out, __m128 mix, __m128 dry_weight,
+                                   float in_l, float in_r, float* out_l, float* out_r)
+{
+    const __m128 dry = lx_flush(_mm_unpacklo_ps(_mm_set_ss(in_l), _mm_set_ss(in_r)));
+    const __m128 x = _mm_mul_ps(dry, g_in);
+    const __m128 yl = lx_flt_out(low_flt, x, low_xm, low_ym);
+    lx_flt_step_ramp(low_flt);
+    const __m128 ym = lx_flt_out(mid_flt, yl, mid_xm, mid_ym);
+    lx_flt_step_ramp(mid_flt);
+    const __m128 yh = lx_flt_out(high_flt, ym, high_xm, high_ym);
+    lx_flt_step_ramp(high_flt);
+    low_xm = lx_flt_shift(x, low_xm);
+    low_ym = lx_flt_shift(yl, low_ym);
+    if (!chained)
+        mid_xm = lx_flt_shift(yl, mid_xm);
+    mid_ym = lx_flt_shift(ym, mid_ym);
+    if (!chained)
+        high_xm = lx_flt_shift(ym, high_xm);
+    high_ym = lx_flt_shift(yh, high_ym);
+    const __m128 out = _mm_add_ps(_mm_mul_ps(_mm_mul_ps(yh, g_out), mix), _mm_mul_ps(dry_weight, dry));
+    _mm_store_ss(out_l, out);
+    _mm_store_ss(out_r, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
+}
+
 inline void CLFx::lx_prc(float in_l, float in_r, float* out_l, float* out_r)
 {
+    if (at_rest) {
+        lx_frame_at_rest<false>(low_flt.xm, low_flt.ym, mid_flt.xm, mid_flt.ym, high_flt.xm, high_flt.ym, rest_g_in,
+                                rest_g_out, rest_mix, rest_dry, in_l, in_r, out_l, out_r);
+        return;
+    }
     lx_frame<false>(low_flt.xm, low_flt.ym, mid_flt.xm, mid_flt.ym, high_flt.xm, high_flt.ym, in_gain_l, in_gain_r,
                     out_gain_l, out_gain_r, mix_l, mix_r, in_l, in_r, out_l, out_r);
 }
@@ -197,33 +247,11 @@ inline void CLFx::lx_prc_block(const float* in_l, const float* in_r, float* out_
     // keeps the four memories in registers from frame to frame instead of
     // going through memory on every sample's feedback path.
     __m128 xm = low_flt.xm, lm = low_flt.ym, mm = mid_flt.ym, hm = high_flt.ym;
-    const bool trims_steady = in_gain_l.left == 0 && in_gain_r.left == 0 && out_gain_l.left == 0 &&
-                              out_gain_r.left == 0;
-    if (trims_steady && mix_l.settled && mix_r.settled && !(mix_l.value < 0.5f && mix_r.value < 0.5f)) {
-        // The usual case: trims and crossfade at rest for the whole block,
-        // so their per-frame values are constants; the same operations as
-        // lx_frame, without its bookkeeping.
-        const __m128 g_in = _mm_unpacklo_ps(_mm_set_ss(in_gain_l.value), _mm_set_ss(in_gain_r.value));
-        const __m128 g_out = _mm_unpacklo_ps(_mm_set_ss(out_gain_l.value), _mm_set_ss(out_gain_r.value));
-        const __m128 mix = _mm_unpacklo_ps(_mm_set_ss(mix_l.value), _mm_set_ss(mix_r.value));
-        const __m128 dry_weight = _mm_sub_ps(_mm_set1_ps(1.0f), mix);
-        for (int i = 0; i < n; ++i) {
-            const __m128 dry = lx_flush(_mm_unpacklo_ps(_mm_set_ss(in_l[i]), _mm_set_ss(in_r[i])));
-            const __m128 x = _mm_mul_ps(dry, g_in);
-            const __m128 yl = lx_flt_out(low_flt, x, xm, lm);
-            lx_flt_step_ramp(low_flt);
-            const __m128 ym = lx_flt_out(mid_flt, yl, lm, mm);
-            lx_flt_step_ramp(mid_flt);
-            const __m128 yh = lx_flt_out(high_flt, ym, mm, hm);
-            lx_flt_step_ramp(high_flt);
-            xm = lx_flt_shift(x, xm);
-            lm = lx_flt_shift(yl, lm);
-            mm = lx_flt_shift(ym, mm);
-            hm = lx_flt_shift(yh, hm);
-            const __m128 out = _mm_add_ps(_mm_mul_ps(_mm_mul_ps(yh, g_out), mix), _mm_mul_ps(dry_weight, dry));
-            _mm_store_ss(&out_l[i], out);
-            _mm_store_ss(&out_r[i], _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
-        }
+    if (at_rest) {
+        const __m128 g_in = rest_g_in, g_out = rest_g_out, mix = rest_mix, dry_weight = rest_dry;
+        for (int i = 0; i < n; ++i)
+            lx_frame_at_rest<true>(xm, lm, lm, mm, mm, hm, g_in, g_out, mix, dry_weight, in_l[i], in_r[i], &out_l[i],
+                                   &out_r[i]);
     } else {
         lx_gain_smoother gin_l = in_gain_l, gin_r = in_gain_r, gout_l = out_gain_l, gout_r = out_gain_r;
         lx_mix_smoother fade_l = mix_l, fade_r = mix_r;

@@ -60,7 +60,10 @@ public:
     // ---- audio thread: no allocation, no lock, no system call ----
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
     // Chunks of at most kChunkFrames: one lx_recalc, then the chunk's frames.
+    // Replacing; the framework's deprecated accumulating process (VstInt32
+    // count) is a different overload and stays a no-op.
     void process(float** inputs, float** outputs, long sampleFrames);
+    using AudioEffect::process;
 
     // ---- host thread, never concurrent with processReplacing ----
     // A rate that is not finite or not positive is ignored.

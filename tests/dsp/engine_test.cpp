@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "dsp/CLFx.h"
@@ -531,6 +532,48 @@ TEST(EngineRecovery, BlocksMatchFramesAcrossRecovery)
     }
     EXPECT_TRUE(any_nonfinite);
     EXPECT_TRUE(std::isfinite(fl.back()));
+}
+
+}  // namespace
+
+namespace {
+
+// Setters on another thread while the audio thread processes: every value
+// the engine picks up is one that was set, so the output stays finite and
+// the glides end on the last targets.
+TEST(EngineThreads, SettersRaceWithProcessing)
+{
+    CLFx e;
+    start(e);
+    std::thread control([&e] {
+        for (int i = 0; i < 20000; ++i) {
+            const float t = float(i % 100) / 99.0f;
+            e.lxs_low_eq_gain(-20.0f + 40.0f * t);
+            e.lxs_mid_freq(200.0f + 3800.0f * t);
+            e.lxs_mid_bandwidth(0.5f + 1.5f * t);
+            e.lxs_high_eq_fc(4000.0f + 4000.0f * t);
+            e.lxs_eq_in_value(i % 7 != 0);
+        }
+        e.lxs_low_eq_gain(6.0f);
+        e.lxs_mid_freq(1000.0f);
+        e.lxs_eq_in_value(true);
+    });
+    std::mt19937 rng(3);
+    std::normal_distribution<float> noise(0.0f, 0.3f);
+    float in[64], out_l[64], out_r[64];
+    for (int c = 0; c < 3000; ++c) {
+        for (float& v : in)
+            v = noise(rng);
+        run_chunk(e, in, in, out_l, out_r, 64);
+        for (int i = 0; i < 64; ++i)
+            ASSERT_TRUE(std::isfinite(out_l[i]) && std::isfinite(out_r[i]));
+    }
+    control.join();
+    for (int c = 0; c < 200; ++c)
+        run_chunk(e, in, in, out_l, out_r, 64);
+    EXPECT_EQ(CLFxProbe::low_eq_gain(e), 6.0f);
+    EXPECT_TRUE(same_coefs(lx_flt_coefs(CLFxProbe::low(e)), lx_low_shelf_coefs(100, 6, fs)));
+    EXPECT_EQ(CLFxProbe::mix_l(e).value, 1.0f);
 }
 
 }  // namespace
