@@ -54,6 +54,15 @@ for i in "${!lowend[@]}"; do
     [ "$(field lowend 4 "$i")" = "${lowend[$i]}" ] || fail "after the preset parameter $i is $(field lowend 4 "$i")"
 done
 
+# The snapshots as Ardour wrote them: the preset it selected and one control
+# a parameter under our names.
+grep -q 'last-preset-label="05 Low End Boost"' "$ZE710_SESSION_DIR/lowend.ardour" ||
+    fail "the lowend snapshot does not name the preset"
+for name in "${names[@]}"; do
+    grep -q "<Controllable name=\"$name\" " "$ZE710_SESSION_DIR/recall.ardour" ||
+        fail "the recall snapshot has no control \"$name\""
+done
+
 # The take: one mono file a channel.
 shopt -s nullglob
 takes_l=("$ZE710_SESSION_DIR"/interchange/*/audiofiles/*%L.wav)
