@@ -1,26 +1,31 @@
 // Ardour's calls, in Ardour's order, through our own host library: so the
 // order Ardour 7 uses keeps working where Ardour is not installed.
 //
-// The sequences were recorded from Debian 12's Ardour 7.3 with a logging
-// wrapper around the plug-in's record (every dispatcher opcode, parameter
-// call and the first process call of each run):
+// ardour7_calls.txt holds the calls Debian 12's Ardour 7.3 makes, with the
+// plug-in's answers, recorded by ardour_call_order.sh through
+// call_logger.cpp (that test also checks that Ardour still makes them).
+// RecordedCallsGetTheRecordedAnswers replays the file call by call; the
+// other cases follow the same orders and listen to the audio in between:
 //  - its VST scanner: open, VST version, effect name, vendor, category,
 //    three "receive" and three "send" canDo queries, mains off, close;
 //  - inserting a new instance: open, VST version, sample rate, block size,
 //    can-be-automated for every parameter, then for each parameter its
 //    properties (refused, so Ardour falls back to the name and 0..1), name,
 //    value and name again, canDo "bypass" (answered yes: Ardour emulates a
-//    bypass control and clears the plug-in's bypass), mains on, VST version
-//    and the program names (its preset list), then processing in blocks of
-//    the engine's size; a preset is a program change between begin-set- and
-//    end-set-program, made from the process thread;
-//  - restoring a saved session: as above without reading the values, then
-//    the saved values of parameters 0 to 6, bypass off, mains on, all nine
-//    values again, the program names, processing.
+//    bypass control and clears the plug-in's bypass), mains on, then
+//    processing in blocks of the engine's size; the VST version and the
+//    program names when Ardour first lists the presets; a preset is a
+//    program change between begin-set- and end-set-program, made from the
+//    process thread;
+//  - restoring a saved session (ardour7-export; the Lua tool reads each
+//    value before and after setting it): as above without reading the
+//    values, then the saved values of parameters 0 to 6, bypass off, mains
+//    on, all nine values again, the program names, processing.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -254,6 +259,120 @@ TEST(ArdourOrder, RestoredSessionKeepsItsValuesAndTheEffectSwitchOverTheBypassHa
     p->set_parameter(7, 1.0f);
     const Stereo more = noise(48 * kBlock, 29);
     EXPECT_GT(gain_db(more, run(*p, more), 24 * kBlock), 6.0);
+}
+
+}  // namespace
+
+namespace {
+
+// One line of ardour7_calls.txt.
+struct RecordedCall {
+    int line = 0;
+    std::string kind;  // "main", "dispatch", "setParameter", "getParameter"
+    VstInt32 opcode = 0, index = 0;
+    VstIntPtr value = 0, result = 0;
+    float opt = 0.0f, number = 0.0f;  // number: the parameter value
+    bool has_ask = false, has_text = false;
+    std::string ask, text;
+};
+
+// The quoted text after `marker` in `line`, if there is one.
+bool quoted_after(const std::string& line, const std::string& marker, std::string* out)
+{
+    const size_t at = line.find(marker);
+    if (at == std::string::npos)
+        return false;
+    const size_t open = at + marker.size();
+    const size_t close = line.rfind('"');
+    if (close == std::string::npos || close < open)
+        return false;
+    *out = line.substr(open, close - open);
+    return true;
+}
+
+std::vector<RecordedCall> read_recorded_calls(const char* path)
+{
+    std::vector<RecordedCall> calls;
+    FILE* f = std::fopen(path, "r");
+    EXPECT_NE(f, nullptr) << path;
+    if (!f)
+        return calls;
+    char buf[1024];
+    for (int n = 1; std::fgets(buf, sizeof buf, f); ++n) {
+        std::string line = buf;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        RecordedCall c;
+        c.line = n;
+        long value = 0, result = 0;
+        if (line == "main") {
+            c.kind = "main";
+        } else if (std::sscanf(line.c_str(), "dispatch %d index=%d value=%ld opt=%f = %ld", &c.opcode,
+                               &c.index, &value, &c.opt, &result) == 5) {
+            c.kind = "dispatch";
+            c.value = value;
+            c.result = result;
+            c.has_ask = quoted_after(line, " ask \"", &c.ask);
+            c.has_text = quoted_after(line, " -> \"", &c.text);
+        } else if (std::sscanf(line.c_str(), "setParameter %d %f", &c.index, &c.number) == 2) {
+            c.kind = "setParameter";
+        } else if (std::sscanf(line.c_str(), "getParameter %d = %f", &c.index, &c.number) == 2) {
+            c.kind = "getParameter";
+        } else {
+            ADD_FAILURE() << path << ":" << n << ": cannot read '" << line << "'";
+            continue;
+        }
+        calls.push_back(c);
+    }
+    std::fclose(f);
+    return calls;
+}
+
+TEST(ArdourOrder, RecordedCallsGetTheRecordedAnswers)
+{
+    const std::vector<RecordedCall> calls = read_recorded_calls(ZE710_ARDOUR_CALLS);
+    ASSERT_GT(calls.size(), 100u);
+    std::unique_ptr<VstPlugin> p;
+    bool opened_by_load = false;
+    int instances = 0;
+    for (const RecordedCall& c : calls) {
+        SCOPED_TRACE("ardour7_calls.txt:" + std::to_string(c.line));
+        if (c.kind == "main") {
+            p.reset();
+            p = load();
+            ASSERT_TRUE(p);
+            opened_by_load = true;  // our loader sends effOpen itself
+            ++instances;
+            continue;
+        }
+        ASSERT_TRUE(p) << "a call before main";
+        if (c.kind == "setParameter") {
+            p->set_parameter(c.index, c.number);
+        } else if (c.kind == "getParameter") {
+            EXPECT_EQ(p->get_parameter(c.index), c.number) << "parameter " << c.index;
+        } else if (c.opcode == effOpen && opened_by_load) {
+            opened_by_load = false;
+        } else if (c.opcode == effClose) {
+            p.reset();  // the host library's destructor sends effClose
+        } else {
+            char buffer[512] = {};
+            void* ptr = nullptr;
+            if (c.has_ask) {
+                std::strncpy(buffer, c.ask.c_str(), sizeof buffer - 1);
+                ptr = buffer;
+            } else if (c.has_text || c.opcode == effGetParameterProperties) {
+                ptr = buffer;
+            }
+            EXPECT_EQ(p->dispatch(c.opcode, c.index, c.value, ptr, c.opt), c.result)
+                << "opcode " << c.opcode << " index " << c.index;
+            if (c.has_text) {
+                EXPECT_STREQ(buffer, c.text.c_str()) << "opcode " << c.opcode << " index " << c.index;
+            }
+        }
+    }
+    EXPECT_EQ(instances, 3);  // scan, new session, reopened snapshot
 }
 
 }  // namespace
