@@ -62,6 +62,20 @@ local function emit_params(tag)
 end
 emit_params("param")
 
+-- Display texts as Ardour shows them come from the plug-in (its generic
+-- editor asks for them); Ardour 7.3's Lua interface offers no way to read
+-- them (a plug-in control has no get_user_string there), so say so instead.
+for i = 0, plugin:parameter_count() - 1 do
+	local control = insert:to_automatable():automation_control(
+		Evoral.Parameter(ARDOUR.AutomationType.PluginAutomation, 0, i), false)
+	assert(not control:isnil(), "no control for parameter " .. i)
+	if control.get_user_string then
+		emit("display", tostring(i), control:get_user_string())
+	else
+		emit("display-unavailable", tostring(i))
+	end
+end
+
 -- Record the generator through the rolling transport.
 track:rec_enable_control():set_value(1, PBD.GroupControlDisposition.NoGroup)
 Session:maybe_enable_record(false)
