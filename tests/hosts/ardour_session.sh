@@ -19,8 +19,8 @@ need_file /usr/bin/ardour7-export
 install_plugin "$1"
 export ZE710_SESSION_DIR="$work/session"
 export ZE710_RECORD_SECONDS=4
-# Lines before and after the measured part that parameter glides and the
-# export's end-of-range declick may touch.
+# Seconds at the start and at the end of each render that are not measured:
+# parameter glides and the region fades and declick of the export touch them.
 skip_seconds=0.5
 
 # The Lua session tool never scans by itself: it reads the scanner's cache.
@@ -56,6 +56,9 @@ else
             fail "Ardour shows parameter $i as '$(field display 3 "$i")'"
     done
 fi
+[ "$(field recorded 2)" = 1 ] || fail "the recording made no region"
+[ "$(field recorded 4)" -ge $((48000 * (ZE710_RECORD_SECONDS - 1))) ] ||
+    fail "the session holds only $(field recorded 4) recorded frames"
 [ "$(field preset 2)" = "VST:1514485553:0004" ] || fail "the preset is not the plug-in's program 4"
 # The preset's values as the plug-in reported them back to Ardour.
 lowend=(0.395000 0.737500 0.008243 0.315000 0.447421 0.499999 1.000000 1.000000 0.000000)
