@@ -2,7 +2,8 @@
 # A real, headless Ardour 7 session processes audio through the plug-in:
 # Ardour lists it, shows our parameter names, records its generator through
 # the rolling transport, takes parameter changes through its own controls,
-# selects a factory program as a preset and restores every value from a
+# selects a factory program as a preset, switches the plug-in to its own
+# bypass when it is disabled in Ardour, and restores every value from a
 # reopened snapshot. Each snapshot is rendered by Ardour's export tool and
 # measured against the recorded take and against our own host's render of
 # that take.
@@ -56,6 +57,7 @@ else
             fail "Ardour shows parameter $i as '$(field display 3 "$i")'"
     done
 fi
+[ "$(field enabled 2)" = false ] || fail "Ardour did not disable the plug-in"
 [ "$(field recorded 2)" = 1 ] || fail "the recording made no region"
 [ "$(field recorded 4)" -ge $((48000 * (ZE710_RECORD_SECONDS - 1))) ] ||
     fail "the session holds only $(field recorded 4) recorded frames"
@@ -108,7 +110,7 @@ export_snapshot() {  # export_snapshot SNAPSHOT: renders it to $work/SNAPSHOT.wa
     done
     fail "export of $snap crashed or hung $export_attempts times"
 }
-for snap in defaults shelves lowend; do
+for snap in defaults shelves bypassed lowend; do
     export_snapshot "$snap"
 done
 timeout 60 "$ours" render "$plugin" "$work/take.wav" "$work/ours-defaults.wav" --block 1024 >/dev/null
@@ -135,6 +137,7 @@ for snap in defaults shelves lowend; do
     measure "$snap" "$work/take.wav" "$work/$snap.wav"
     measure "$snap-ours" "$work/ours-$snap.wav" "$work/$snap.wav"
 done
+measure bypassed "$work/take.wav" "$work/bypassed.wav"
 
 check "recorded generator level" "$(level defaults ref_rms_db)" 'v > -40'
 check "defaults: output against input" "$(level defaults gain_db)" 'v >= -0.1 && v <= 0.1'
@@ -144,6 +147,11 @@ done
 check "shelves +20 dB: output against input" "$(level shelves gain_db)" 'v > 6'
 check "shelves +20 dB: 31.5 Hz band" "$(level shelves band 31.5)" 'v > 15'
 check "shelves +20 dB: 16 kHz band" "$(level shelves band 16000)" 'v > 15'
+check "disabled in Ardour (shelves +20 dB): output against input" "$(level bypassed gain_db)" 'v >= -0.1 && v <= 0.1'
+for hz in $bands; do
+    check "disabled in Ardour: $hz Hz band" "$(level bypassed band "$hz")" 'v >= -0.1 && v <= 0.1'
+done
+check "disabled in Ardour: output against input, sample for sample" "$(level bypassed residual_db)" 'v < -60'
 check "05 Low End Boost: 31.5 Hz band (low shelf +9.50 dB)" "$(level lowend band 31.5)" 'v > 6 && v < 12'
 check "05 Low End Boost: 250 Hz band (mid -7.40 dB at 205 Hz)" "$(level lowend band 250)" 'v < -3'
 for snap in defaults shelves lowend; do

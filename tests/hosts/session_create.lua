@@ -3,6 +3,7 @@
 -- snapshot per setting to render:
 --   defaults  every parameter at its default
 --   shelves   both shelves at +20 dB, set through Ardour's controls
+--   bypassed  the shelves at +20 dB and the plug-in disabled in Ardour
 --   lowend    factory program "05 Low End Boost", selected as Ardour's preset
 --   recall    a distinct value in every parameter, for the reopen check
 -- Environment: ZE710_SESSION_DIR (created here), ZE710_RECORD_SECONDS.
@@ -100,6 +101,13 @@ set(0, 1.0) -- "HF dB" +20 dB
 set(1, 1.0) -- "LF dB" +20 dB
 emit_params("shelves")
 snapshot("shelves")
+
+-- Disabling the plug-in in Ardour: with the "bypass" capability Ardour keeps
+-- it running and switches it to its own bypass (effSetBypass) instead.
+insert:enable(false)
+emit("enabled", tostring(insert:enabled()))
+snapshot("bypassed")
+insert:enable(true)
 set(0, 0.5)
 set(1, 0.5)
 
