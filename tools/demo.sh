@@ -1,10 +1,33 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the main job: the equaliser engine on a demo signal.
+# The main job: set up, build, install the plug-in, then drive the installed
+# ze710.so through the command-line host as a DAW would: its identity,
+# a demo signal rendered through the factory preset "05 Low End Boost", and
+# that preset's measured response plot. Results go to out/.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZE710_BUILD_DIR:-$root/build}
+out=${ZE710_OUT_DIR:-$root/out}
+preset=4  # "05 Low End Boost"
 
 "$root/tools/setup-debian.sh"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j"$(nproc)"
-"$build/tools/dsp_demo/ze710-dsp-demo"
+
+# User install into ~/.vst (see README); the install log names the file.
+install_log=$(cmake --install "$build")
+echo "$install_log"
+plugin=$(sed -n -E 's/^-- (Installing|Up-to-date): (.*ze710\.so)$/\2/p' <<<"$install_log" | tail -n 1)
+[ -n "$plugin" ] || { echo "demo: the install did not report ze710.so" >&2; exit 1; }
+
+host="$build/tools/host/ze710-host"
+mkdir -p "$out"
+echo
+"$host" info "$plugin"
+echo
+"$host" signal "$out/demo-signal.wav" --seconds 6
+"$host" render "$plugin" "$out/demo-signal.wav" "$out/demo-low-end-boost.wav" --program "$preset"
+echo
+"$host" response "$plugin" --program "$preset" --svg "$out/response-low-end-boost.svg"
+echo
+echo "demo: listen to $out/demo-signal.wav and $out/demo-low-end-boost.wav;"
+echo "demo: the response plot is $out/response-low-end-boost.svg"

@@ -1,0 +1,394 @@
+#include "plugin/CPlug.h"
+#include "plugin/mutex_lock.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "dsp/CLFx.h"
+#include "editor/CEditorGUI.h"
+#include "plugin_interface/vst_entry.h"
+
+namespace {
+
+constexpr VstInt32 kUniqueId = vst_fourcc('Z', 'E', '7', '1');
+constexpr int kMaxProgram = CPlug::kNumPrograms - 1;  // setProgram clamps to 0..8
+
+// Copies text with its terminator into a host buffer of at least `bound` bytes.
+void copy_bounded(char* dst, const char* src, size_t bound)
+{
+    size_t n = strnlen(src, bound - 1);
+    std::memcpy(dst, src, n);
+    dst[n] = 0;
+}
+
+float clamp01(float v) { return v > 1.0f ? 1.0f : (v < 0.0f ? 0.0f : v); }
+
+}  // namespace
+
+constexpr int CPlug::kSlotOfIndex[];
+
+// ---- construction ---------------------------------------------------------
+
+CPlug::CPlug(audioMasterCallback audioMaster, long numPrograms, long numParams)
+    : AudioEffectX(audioMaster, static_cast<VstInt32>(numPrograms),
+                   static_cast<VstInt32>(numParams))
+{
+    for (int slot = 0; slot < kNumSlots; ++slot)
+        params[slot].store(slot == kSlotBypassSwitch ? 1.0f : 0.5f, std::memory_order_relaxed);
+    host_eff_enable.store(1.0f, std::memory_order_relaxed);
+    title[0] = 0;
+
+    editor = new CEditorGUI(this);
+    pthread_mutex_init(&mutex, nullptr);
+
+    dsp = nullptr;
+    cur_program.store(0, std::memory_order_relaxed);
+    setUniqueID(kUniqueId);
+    setNumInputs(2);
+    setNumOutputs(2);
+
+    programs = new CPlugProgram[this->numPrograms > 0 ? this->numPrograms : 1];
+    initFactoryPresets();
+
+    canProcessReplacing(true);
+    cEffect.flags |= effFlagsHasEditor;
+
+    dsp = new CLFx();
+    init_audio_engine(sampleRate);
+
+    ui_size.store(0.0f, std::memory_order_relaxed);
+}
+
+CPlug::~CPlug()
+{
+    delete dsp;
+    dsp = nullptr;
+    delete[] programs;
+    programs = nullptr;
+    delete editor;
+    editor = nullptr;
+    pthread_mutex_destroy(&mutex);
+}
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster)
+{
+    return new (std::nothrow) CPlug(audioMaster, CPlug::kNumPrograms, CPlug::kNumParams);
+}
+
+// ---- dispatcher -----------------------------------------------------------
+
+VstIntPtr CPlug::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                            float opt)
+{
+    // Text opcodes answer as they always do, but a null ptr is never written
+    // through or read from.
+    char* text = static_cast<char*>(ptr);
+    CEditorGUI* gui = static_cast<CEditorGUI*>(editor);
+    switch (opcode) {
+    case effSetProgram:
+        // setProgram clamps; the index is narrowed with saturation first so
+        // that a huge value cannot wrap into range.
+        setProgram(value > kMaxProgram ? kMaxProgram
+                                       : (value < 0 ? 0 : static_cast<VstInt32>(value)));
+        return 1;
+    case effGetProgram:
+        return static_cast<VstIntPtr>(cur_program.load(std::memory_order_relaxed));
+    case effSetProgramName:
+        if (text)
+            setProgramName(text);
+        return 1;
+    case effGetProgramName:
+        if (text)
+            getProgramName(text);
+        return 1;
+    case effSetSampleRate:
+        setSampleRate(opt);
+        return 0;
+    case effEditGetRect:
+        gui->getRect(static_cast<ERect**>(ptr));
+        return 1;
+    case effEditOpen:
+        gui->open(ptr);
+        return 1;
+    case effEditClose:
+        gui->close();
+        return 1;
+    case effEditIdle:
+        Idle();
+        return 0;
+    case effProcessEvents:
+        return 1;
+    case effCanBeAutomated:
+        return canParameterBeAutomated(index) ? 1 : 0;
+    case effGetProgramNameIndexed:
+        if (text)
+            getProgramNameIndexed(static_cast<VstInt32>(value), index, text);
+        return 1;
+    case effSetBypass:
+        setBypass(value != 0);
+        return 1;
+    case effGetEffectName:
+        if (text)
+            getEffectName(text);
+        return 1;
+    case effGetVendorString:
+        if (text)
+            getVendorString(text);
+        return 1;
+    case effGetProductString:
+        if (text)
+            getProductString(text);
+        return 1;
+    case effGetVendorVersion:
+        return getVendorVersion();
+    case effCanDo:
+        return text ? canDo(text) : 0;
+    case effGetVstVersion:
+        return getVstVersion();
+    case effStopProcess:
+        stopProcess();
+        return 1;
+    default:
+        // Straight to the base dispatch: the remaining extended opcodes
+        // answer 0 there.
+        return AudioEffect::dispatcher(opcode, index, value, ptr, opt);
+    }
+}
+
+// ---- audio ----------------------------------------------------------------
+
+void CPlug::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames)
+{
+    process(inputs, outputs, static_cast<long>(sampleFrames));
+}
+
+void CPlug::process(float** inputs, float** outputs, long sampleFrames)
+{
+    if (sampleFrames <= 0 || !inputs || !outputs)
+        return;
+    const float* in_l = inputs[0];
+    const float* in_r = inputs[1];
+    float* out_l = outputs[0];
+    float* out_r = outputs[1];
+    if (!in_l || !in_r || !out_l || !out_r)
+        return;
+
+    long done = 0;
+    while (done < sampleFrames) {
+        const long chunk = sampleFrames - done < kChunkFrames ? sampleFrames - done : kChunkFrames;
+        dsp->lx_recalc(static_cast<int>(chunk));
+        // Exactly `chunk` lx_prc calls, with the filter state kept in
+        // registers. Both inputs of a frame are read before its outputs are
+        // written, so the host may process in place.
+        dsp->lx_prc_block(in_l + done, in_r + done, out_l + done, out_r + done, static_cast<int>(chunk));
+        done += chunk;
+    }
+}
+
+void CPlug::init_audio_engine(float rate)
+{
+    dsp->lx_srate(rate);
+    dsp->lxs_eq_in_value(true);
+    dsp->lxs_high_eq_gain(0.0f);
+    dsp->lxs_low_eq_gain(0.0f);
+    dsp->lxs_mid_gain(0.0f);
+    dsp->lxs_mid_bandwidth(1.25f);
+    dsp->lxs_low_eq_fc(get_freq_from_knob_fract(kLfMinHz, kLfMaxHz, 0.5f));
+    dsp->lxs_high_eq_fc(get_freq_from_knob_fract(kHfMinHz, kHfMaxHz, 0.5f));
+    dsp->lxs_mid_freq(get_freq_from_knob_fract(kMidMinHz, kMidMaxHz, 0.5f));
+    dsp->lx_init();
+}
+
+void CPlug::setSampleRate(float rate)
+{
+    // A rate of zero, below zero, infinite or NaN would put the engine on a
+    // division by zero and leave NaN in its memories for good.
+    if (!std::isfinite(rate) || !(rate > 0.0f))
+        return;
+    dsp->lx_srate(rate);
+    dsp->lx_init();
+    sampleRate = rate;
+}
+
+void CPlug::suspend()
+{
+    power_off();
+}
+
+VstInt32 CPlug::stopProcess()
+{
+    power_off();
+    return 1;
+}
+
+void CPlug::power_off()
+{
+    dsp->lx_clear();
+}
+
+// ---- host bypass ----------------------------------------------------------
+
+bool CPlug::setBypass(bool bypass)
+{
+    control_update_host_eff_enable(bypass ? 0.0f : 1.0f);
+    return true;
+}
+
+void CPlug::control_update_host_eff_enable(float v)
+{
+    v = clamp01(v);
+    // Under the mutex so that it cannot interleave with a change of "Effect":
+    // both read the other's value to form the same product.
+    MutexLock lock(mutex);
+    host_eff_enable.store(v, std::memory_order_relaxed);
+    const float effect = params[kSlotBypassSwitch].load(std::memory_order_relaxed);
+    dsp->lxs_eq_in_value(effect * v > 0.5f);
+    static_cast<CEditorGUI*>(editor)->setHostEffEnable(v);
+}
+
+// ---- identity -------------------------------------------------------------
+
+bool CPlug::getEffectName(char* name)
+{
+    if (!name)
+        return false;
+    std::strcpy(name, "ZE710");
+    return true;
+}
+
+bool CPlug::getVendorString(char* text)
+{
+    if (!text)
+        return false;
+    std::strcpy(text, "Kestrelwood");
+    return true;
+}
+
+bool CPlug::getProductString(char* text)
+{
+    if (!text)
+        return false;
+    std::strcpy(text, "Stereo Channel EQ");
+    return true;
+}
+
+VstInt32 CPlug::canDo(char* text)
+{
+    return (text && std::strcmp(text, "bypass") == 0) ? 1 : 0;
+}
+
+// ---- programs -------------------------------------------------------------
+
+void CPlug::initFactoryPresets()
+{
+    struct Preset {
+        const char* name_format;
+        float hf_gain, lf_gain, mid_gain;
+        float hf_hz, lf_hz, mid_hz;  // stored as knob fractions of their bands
+        float mid_bw, bypass_switch;
+    };
+    static const Preset kFactory[] = {
+        {"%02d Low End Boost", 0.395f, 0.7375f, 0.315f, 5656.85f, 136.36f, 205.0f, 1.0f, 1.0f},
+        {"%02d Presence", 0.55275f, 0.6315f, 0.6315f, 5656.85f, 141.42f, 2492.49f, 1.0f, 1.0f},
+        {"%02d Vocal Air", 0.6315f, 0.5525f, 0.658f, 5656.85f, 141.42f, 3416.53f, 1.0f, 1.0f},
+        {"%02d Loudness", 0.60525f, 0.658f, 0.5f, 4005.0f, 102.0f, 894.42f, 0.5f, 1.0f},
+        {"%02d Hollow Mid", 0.5f, 0.684f, 0.342f, 5656.85f, 141.42f, 515.09f, 1.0f, 1.0f},
+    };
+    constexpr int kNumUserSlots = 4;
+    char name[64];
+
+    for (int i = 0; i < numPrograms; ++i) {
+        CPlugProgram& p = programs[i];
+        if (i < kNumUserSlots) {
+            p = CPlugProgram();
+            std::snprintf(name, sizeof name, "%02d User Preset %d", i + 1, i + 1);
+        } else if (i - kNumUserSlots < static_cast<int>(sizeof kFactory / sizeof kFactory[0])) {
+            const Preset& f = kFactory[i - kNumUserSlots];
+            p.hf_gain = f.hf_gain;
+            p.lf_gain = f.lf_gain;
+            p.mid_gain = f.mid_gain;
+            p.hf_freq = get_knob_fract_from_freq(kHfMinHz, kHfMaxHz, f.hf_hz);
+            p.lf_freq = get_knob_fract_from_freq(kLfMinHz, kLfMaxHz, f.lf_hz);
+            p.mid_freq = get_knob_fract_from_freq(kMidMinHz, kMidMaxHz, f.mid_hz);
+            p.mid_bw = f.mid_bw;
+            p.bypass_switch = f.bypass_switch;
+            std::snprintf(name, sizeof name, f.name_format, i + 1);
+        } else {
+            continue;  // more programs than presets: they keep "Default"
+        }
+        p.set_name(name);
+    }
+}
+
+void CPlug::setProgram(VstInt32 index)
+{
+    const VstInt32 last = numPrograms - 1 < kMaxProgram ? numPrograms - 1 : kMaxProgram;
+    if (index > last)
+        index = last;
+    if (index < 0)
+        index = 0;
+    cur_program.store(index, std::memory_order_relaxed);
+
+    // Take the record's values in one piece: a parameter change from another
+    // thread writes into the same record under the mutex.
+    CPlugProgram snapshot;
+    {
+        MutexLock lock(mutex);
+        snapshot = programs[index];
+    }
+    // Order of application: the host sees the automation in this order.
+    setParameterAutomated(kHfGain, snapshot.hf_gain);
+    setParameterAutomated(kLfGain, snapshot.lf_gain);
+    setParameterAutomated(kMidGain, snapshot.mid_gain);
+    setParameterAutomated(kHfFreq, snapshot.hf_freq);
+    setParameterAutomated(kLfFreq, snapshot.lf_freq);
+    setParameterAutomated(kMidFreq, snapshot.mid_freq);
+    setParameterAutomated(kMidBw, snapshot.mid_bw);
+    setParameterAutomated(kBypassSwitch, snapshot.bypass_switch);
+
+    {
+        MutexLock lock(mutex);
+        set_title_locked("ZE710: ", programs[index].name);
+    }
+    // Outside the lock: the editor reads the name back through getProgramName.
+    static_cast<CEditorGUI*>(editor)->setProgram(index);
+}
+
+void CPlug::setProgramName(char* name)
+{
+    if (!name)
+        return;
+    MutexLock lock(mutex);
+    programs[cur_program.load(std::memory_order_relaxed)].set_name(name);
+    set_title_locked("ZE710-VST: ", name);
+}
+
+void CPlug::set_title_locked(const char* prefix, const char* name)
+{
+    // Bounded on both sides: at most kTitleBound bytes are read from name
+    // and written into title, terminator included.
+    copy_bounded(title, prefix, kTitleBound);
+    const size_t used = std::strlen(title);
+    copy_bounded(title + used, name, kTitleBound - used);
+    static_cast<CEditorGUI*>(editor)->set_plugin_name(title);
+}
+
+void CPlug::getProgramName(char* text)
+{
+    if (!text)
+        return;
+    MutexLock lock(mutex);
+    copy_bounded(text, programs[cur_program.load(std::memory_order_relaxed)].name,
+                 kVstMaxProgNameLen);
+}
+
+bool CPlug::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text)
+{
+    if (!text || index < 0 || index >= numPrograms)
+        return false;
+    MutexLock lock(mutex);
+    copy_bounded(text, programs[index].name, kVstMaxProgNameLen);
+    return true;
+}

@@ -1,0 +1,137 @@
+// CPlug, the equaliser effect: nine parameters, nine programs, the audio
+// entry and the host's opcodes, on top of the framework's AudioEffectX.
+//
+// Threads: the host's audio thread (processReplacing), the host's other
+// threads (dispatcher, parameter callbacks) and the editor's GUI thread
+// (setParameterAutomated, setProgram, getProgramName, beginEdit, endEdit).
+// Lock: the one instance mutex serialises parameter applications (DSP
+// setter, params, program record, editor notification) and the program
+// names, title and host enable; the audio path never takes it. CLFx's targets are
+// lock-free atomics, so a change reaches the audio at the next chunk.
+#pragma once
+
+#include <pthread.h>
+
+#include <atomic>
+
+#include "plugin/CPlugProgram.h"
+#include "plugin_interface/AudioEffectX.h"
+
+class CLFx;
+class CEditorGUI;
+
+class CPlug : public AudioEffectX {
+public:
+    static constexpr int kNumPrograms = 9;
+    static constexpr int kNumParams = 9;
+    static constexpr int kNumSlots = CPlugProgram::kNumValues;
+    static constexpr long kChunkFrames = 64;  // largest chunk per lx_recalc
+    static constexpr int kTitleBound = 255;   // bytes of title, terminator included
+    static constexpr int kDisplayBound = 24;  // bytes a display text may use, terminator included
+
+    // Parameter indices as the host sees them.
+    enum ParamIndex {
+        kHfGain = 0,
+        kLfGain,
+        kMidFreq,
+        kMidGain,
+        kLfFreq,
+        kHfFreq,
+        kMidBw,
+        kBypassSwitch,
+        kUiSize,
+    };
+    // Slot order of params and program records.
+    enum Slot { kSlotHfGain = 0, kSlotLfGain, kSlotMidGain, kSlotHfFreq, kSlotLfFreq,
+                kSlotMidFreq, kSlotMidBw, kSlotBypassSwitch };
+    static constexpr int kSlotOfIndex[kNumSlots] = {0, 1, 5, 2, 4, 3, 6, 7};
+
+    // Band ranges of the frequency law, Hz.
+    static constexpr float kLfMinHz = 100.0f, kLfMaxHz = 200.0f;
+    static constexpr float kMidMinHz = 200.0f, kMidMaxHz = 4000.0f;
+    static constexpr float kHfMinHz = 4000.0f, kHfMaxHz = 8000.0f;
+
+    CPlug(audioMasterCallback audioMaster, long numPrograms, long numParams);
+    ~CPlug() override;
+
+    VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                         float opt) override;
+
+    // ---- audio thread: no allocation, no lock, no system call ----
+    void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+    // Chunks of at most kChunkFrames: one lx_recalc, then the chunk's frames.
+    // Replacing; the framework's deprecated accumulating process (VstInt32
+    // count) is a different overload and stays a no-op.
+    void process(float** inputs, float** outputs, long sampleFrames);
+    using AudioEffect::process;
+
+    // ---- host thread, never concurrent with processReplacing ----
+    // A rate that is not finite or not positive is ignored.
+    void setSampleRate(float sampleRate) override;
+    void suspend() override;
+    VstInt32 stopProcess() override;
+    void init_audio_engine(float sampleRate);
+    void power_off();
+    void Idle() {}
+
+    // ---- parameters: any thread ----
+    // Takes the instance mutex; index outside 0 to 8 does nothing.
+    void setParameter(VstInt32 index, float value) override;
+    float getParameter(VstInt32 index) override;
+    // Write at most kDisplayBound bytes; other indices leave text untouched.
+    void getParameterDisplay(VstInt32 index, char* text) override;
+    void getParameterName(VstInt32 index, char* text) override;
+
+    // Frequency law: logarithmic between min_hz and max_hz, no clamping.
+    static float get_freq_from_knob_fract(float min_hz, float max_hz, float fraction);
+    static float get_knob_fract_from_freq(float min_hz, float max_hz, float hz);
+
+    // Apply one parameter; the caller holds the mutex.
+    void control_update_hf_gain(float v);
+    void control_update_lf_gain(float v);
+    void control_update_mid_freq(float v);
+    void control_update_mid_gain(float v);
+    void control_update_lf_freq(float v);
+    void control_update_hf_freq(float v);
+    void control_update_mid_bw(float v);
+    void control_update_bypass_switch(float v);
+    void control_update_ui_size(float v);
+
+    // Host bypass: v is clamped to 0..1, 1.0 = enabled. Takes the mutex.
+    void control_update_host_eff_enable(float v);
+    bool setBypass(bool bypass) override;
+
+    // ---- programs: host thread or GUI thread ----
+    // index is clamped to 0..8; the values are applied as automation.
+    void setProgram(VstInt32 index) override;
+    VstInt32 getProgram() override { return static_cast<VstInt32>(cur_program.load()); }
+    void setProgramName(char* name) override;
+    // text holds kVstMaxProgNameLen bytes.
+    void getProgramName(char* text) override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+    void initFactoryPresets();
+
+    // ---- identity ----
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override { return kVendorVersion; }
+    VstInt32 canDo(char* text) override;
+
+    static constexpr VstInt32 kVendorVersion = 2310;
+
+private:
+    // Store v in the slot of params and of the current program.
+    void store_slot(int slot, float v);
+    void notify_editor(int index, float v);
+    void set_title_locked(const char* prefix, const char* name);
+
+    std::atomic<float> ui_size{0.0f};
+    std::atomic<long long> cur_program{0};
+    CLFx* dsp = nullptr;
+    CPlugProgram* programs = nullptr;
+    pthread_mutex_t mutex;
+    std::atomic<float> params[kNumSlots];
+    std::atomic<float> host_eff_enable{1.0f};
+    char title[kTitleBound + 1];
+};
