@@ -23,7 +23,7 @@ xvfb_server::xvfb_server(const std::string& screen, const std::vector<std::strin
         dup2(null_fd, 1);
         dup2(null_fd, 2);
         const std::string fd_text = std::to_string(fds[1]);
-        std::vector<std::string> args = {"Xvfb", "-displayfd", fd_text, "-nolisten", "tcp",
+        std::vector<std::string> args = {"Xvfb", "-displayfd", fd_text, "-nolisten", "tcp", "-noreset",
                                          "-screen", "0", screen};
         args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char*> argv;
