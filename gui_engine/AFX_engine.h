@@ -389,7 +389,7 @@ private:
     XErrorHandler previous_error_handler = nullptr;  // display mutex
     char key_text_buffer[16];                        // event thread
     XComposeStatus compose_status;                   // event thread
-    float optimum_scale_factor = 0.0f;               // cache for the screen scale; 0 = not computed
+    afx_relaxed<float> optimum_scale_factor;         // cache for the screen scale; 0 = not computed
     Cursor busy_cursor = 0;                          // created on first use
     afx_relaxed<bool> display_lost;  // set by the I/O-error exit handler on any thread
     afx_relaxed<bool> loop_running;  // run mutex held by run_engine()

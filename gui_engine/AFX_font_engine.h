@@ -45,6 +45,10 @@ public:
     // else one byte) and returns the position after it. Never steps past a
     // terminator: at one, *code is 0 and s is returned.
     const char* get_char(const char* s, int utf8, unsigned* code) const;
+    char* get_char(char* s, int utf8, unsigned* code) const
+    {
+        return const_cast<char*>(get_char(static_cast<const char*>(s), utf8, code));
+    }
 
     // Pen starts at column x on baseline row y; foreground colour.
     void draw_string(afx_pixbuf* pb, const char* text, int x, int y, int n);

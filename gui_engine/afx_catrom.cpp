@@ -233,54 +233,68 @@ bool afx_catrom_resample_plain(const afx_pixbuf* src, int image_width, int image
     return true;
 }
 
-bool afx_catrom_resample(const afx_pixbuf* src, int image_width, int image_height, int x, int y,
-                         int width, int height, int origin_x, int origin_y, float scale,
-                         afx_catrom_row_sink sink, void* context)
+bool afx_catrom_resampler::prepare(const afx_pixbuf* src, int image_width, int image_height,
+                                   int x, int y, int width, int height, int origin_x,
+                                   int origin_y, float scale)
 {
-    afx_catrom_area a;
-    if (!afx_catrom_clip(src, image_width, image_height, x, y, width, height, origin_x, origin_y,
-                         scale, &a))
+    m_ready = afx_catrom_clip(src, image_width, image_height, x, y, width, height, origin_x,
+                              origin_y, scale, &m_area);
+    if (!m_ready)
         return false;
-    const fraction_weights* table = weights().entries;
-    const int c0 = a.first_column;
-    const int c1 = a.last_column;
-    const int columns = c1 - c0 + 1;
-    // Intermediate rows carry one repeated edge pixel before column c0 and two
-    // after c1, so the horizontal taps need no clamping: padded index
-    // s - c0 + k + 1 for tap k.
-    const int mid_stride = (columns + 3) * channels;
+    m_src = src;
+    m_origin_y = origin_y;
+    weights();  // builds the table on first use, outside the caller's lock
 
     // Destination columns: tap base in the padded row and fraction, up to the
     // first column that maps past the source.
-    std::vector<int> column_base(a.width);
-    std::vector<unsigned char> column_fraction(a.width);
-    int out_columns = 0;
-    for (; out_columns < a.width; ++out_columns) {
-        const source_position p = map_to_source(a.x + out_columns - origin_x, a.inverse);
+    const afx_catrom_area& a = m_area;
+    m_column_base.resize(a.width);
+    m_column_fraction.resize(a.width);
+    m_out_columns = 0;
+    for (; m_out_columns < a.width; ++m_out_columns) {
+        const source_position p = map_to_source(a.x + m_out_columns - origin_x, a.inverse);
         if (p.index > src->width - 1)
             break;
-        column_base[out_columns] = (p.index - c0) * channels;
-        column_fraction[out_columns] = static_cast<unsigned char>(p.fraction);
+        m_column_base[m_out_columns] = (p.index - a.first_column) * channels;
+        m_column_fraction[m_out_columns] = static_cast<unsigned char>(p.fraction);
     }
+    // Intermediate rows carry one repeated edge pixel before column c0 and
+    // two after c1, so the horizontal taps need no clamping: padded index
+    // s - c0 + k + 1 for tap k.
+    const int columns = a.last_column - a.first_column + 1;
+    m_mid.resize(static_cast<size_t>(a.height) * (columns + 3) * channels);
+    m_row_out.resize(static_cast<size_t>(a.width) * channels);
+    return true;
+}
 
-    std::vector<unsigned char> mid(static_cast<size_t>(a.height) * mid_stride);
-    std::vector<unsigned char> row_out(static_cast<size_t>(a.width) * channels);
+void afx_catrom_resampler::run(afx_catrom_row_sink sink, void* context)
+{
+    if (!m_ready)
+        return;
+    const afx_pixbuf* src = m_src;
+    const afx_catrom_area& a = m_area;
+    const fraction_weights* table = weights().entries;
+    const int c0 = a.first_column;
+    const int columns = a.last_column - c0 + 1;
+    const int mid_stride = (columns + 3) * channels;
+    unsigned char* mid_rows = m_mid.data();
 
     int rows = 0;
     for (int j = 0; j < a.height; ++j) {
-        const source_position p = map_to_source(a.y + j - origin_y, a.inverse);
+        const source_position p = map_to_source(a.y + j - m_origin_y, a.inverse);
         if (p.index > src->height - 1)
             break;
         const fraction_weights& fw = table[p.fraction];
         const int last_row = src->height - 1;
-        const unsigned char* s0 =
-            src->pixels + clamp_int(p.index - 1, 0, last_row) * src->rowstride + 4 * c0;
-        const unsigned char* s1 = src->pixels + clamp_int(p.index, 0, last_row) * src->rowstride + 4 * c0;
-        const unsigned char* s2 =
-            src->pixels + clamp_int(p.index + 1, 0, last_row) * src->rowstride + 4 * c0;
-        const unsigned char* s3 =
-            src->pixels + clamp_int(p.index + 2, 0, last_row) * src->rowstride + 4 * c0;
-        unsigned char* out = mid.data() + static_cast<size_t>(j) * mid_stride + channels;
+        auto row_at = [&](int r) {
+            return src->pixels + clamp_int(r, 0, last_row) * src->rowstride + 4 * c0;
+        };
+        const unsigned char* s0 = row_at(p.index - 1);
+        const unsigned char* s1 = row_at(p.index);
+        const unsigned char* s2 = row_at(p.index + 1);
+        const unsigned char* s3 = row_at(p.index + 2);
+        unsigned char* row = mid_rows + static_cast<size_t>(j) * mid_stride;
+        unsigned char* out = row + channels;
         const int w0 = fw.w[0], w1 = fw.w[1], w2 = fw.w[2], w3 = fw.w[3];
         const uint64_t reciprocal = fw.reciprocal;
         for (int c = 0; c < columns; ++c) {
@@ -290,7 +304,6 @@ bool afx_catrom_resample(const afx_pixbuf* src, int image_width, int image_heigh
                 out[channels * c + ch] = fast_normalise(acc, reciprocal);
             }
         }
-        unsigned char* row = mid.data() + static_cast<size_t>(j) * mid_stride;
         for (int ch = 0; ch < channels; ++ch) {
             row[ch] = row[channels + ch];
             row[(columns + 1) * channels + ch] = row[columns * channels + ch];
@@ -299,11 +312,17 @@ bool afx_catrom_resample(const afx_pixbuf* src, int image_width, int image_heigh
         ++rows;
     }
 
+    // Local copies: stores through unsigned char pointers may alias any
+    // member, which would make the compiler reload them per pixel.
+    const int out_columns = m_out_columns;
+    const int* column_base = m_column_base.data();
+    const unsigned char* column_fraction = m_column_fraction.data();
+    const unsigned char* mid = m_mid.data();
+    unsigned char* out = m_row_out.data();
     if (out_columns == 0)
-        return true;
+        return;
     for (int j = 0; j < rows; ++j) {
-        const unsigned char* row = mid.data() + static_cast<size_t>(j) * mid_stride;
-        unsigned char* out = row_out.data();
+        const unsigned char* row = mid + static_cast<size_t>(j) * mid_stride;
         for (int i = 0; i < out_columns; ++i) {
             const fraction_weights& fw = table[column_fraction[i]];
             const unsigned char* p = row + column_base[i];
@@ -313,7 +332,18 @@ bool afx_catrom_resample(const afx_pixbuf* src, int image_width, int image_heigh
                 out[channels * i + ch] = fast_normalise(acc, fw.reciprocal);
             }
         }
-        sink(context, a.y + j, a.x, out_columns, row_out.data());
+        sink(context, a.y + j, a.x, out_columns, out);
     }
+}
+
+bool afx_catrom_resample(const afx_pixbuf* src, int image_width, int image_height, int x, int y,
+                         int width, int height, int origin_x, int origin_y, float scale,
+                         afx_catrom_row_sink sink, void* context)
+{
+    afx_catrom_resampler resampler;
+    if (!resampler.prepare(src, image_width, image_height, x, y, width, height, origin_x, origin_y,
+                           scale))
+        return false;
+    resampler.run(sink, context);
     return true;
 }

@@ -22,6 +22,7 @@
 #include "gui_engine/afx_pixbuf.h"
 
 #include <cstdint>
+#include <vector>
 
 // Catmull-Rom (a = -0.5) weight times 256 for a distance t in 1/256 pixel;
 // 0 beyond two pixels. weight(0) = 256, weight(256) = 0.
@@ -48,6 +49,29 @@ bool afx_catrom_clip(const afx_pixbuf* src, int image_width, int image_height, i
 // y, three bytes (red, green, blue) each.
 typedef void (*afx_catrom_row_sink)(void* context, int y, int x, int count,
                                     const unsigned char* rgb);
+
+// The fast path in two steps, so that a caller can clip, tabulate and
+// allocate before it takes a lock and run the passes under it. One
+// resampler serves one call; it owns its buffers.
+class afx_catrom_resampler {
+public:
+    // False when nothing is to be drawn (run then does nothing).
+    bool prepare(const afx_pixbuf* src, int image_width, int image_height, int x, int y, int width,
+                 int height, int origin_x, int origin_y, float scale);
+    // Both passes; the source must be unchanged since prepare.
+    void run(afx_catrom_row_sink sink, void* context);
+
+private:
+    const afx_pixbuf* m_src = nullptr;
+    afx_catrom_area m_area;
+    int m_origin_y = 0;
+    bool m_ready = false;
+    int m_out_columns = 0;
+    std::vector<int> m_column_base;                // byte offset of tap -1 in a padded row
+    std::vector<unsigned char> m_column_fraction;  // 0..255
+    std::vector<unsigned char> m_mid;              // intermediate rows, padded
+    std::vector<unsigned char> m_row_out;          // one finished row
+};
 
 // Resample src into the rectangle (x, y, width, height) of an image of
 // image_width x image_height, with source pixel (0, 0) at (origin_x,

@@ -259,13 +259,19 @@ void AFX_engine::afx_stretch_blit_pixbuf_CATROM2(afx_pixbuf* src, _XImage* img, 
     if (!img || !src || !src->pixels)
         return;
     image_row_sink sink{img, packer_of(img), native_pixel_bytes(img)};
+    // Clipping, tables and buffers before the lock; an image's size and
+    // format never change after creation.
+    afx_catrom_resampler resampler;
+    const bool drawing = sink.packer.supported() &&
+                         resampler.prepare(src, img->width, img->height, x, y, width, height,
+                                           origin_x, origin_y, scale);
     afx_lock_guard display_lock(&display_mutex);
     if (!sink.packer.supported()) {
         report_unsupported_format("afx_blit_pixbuf_scaled", img);
         return;
     }
-    afx_catrom_resample(src, img->width, img->height, x, y, width, height, origin_x, origin_y,
-                        scale, put_image_row, &sink);
+    if (drawing)
+        resampler.run(put_image_row, &sink);
 }
 
 // ---------------------------------------------------------------------------
@@ -341,15 +347,16 @@ void AFX_engine::afx_draw_afx_drawable_mono(int idx, _XImage* img, int sx, int s
 
 float AFX_engine::get_optimum_scale_factor()
 {
-    if (optimum_scale_factor != 0.0f)
-        return optimum_scale_factor;
+    // Any thread; two first callers may both measure, with the same result.
+    if (const float cached = optimum_scale_factor; cached != 0.0f)
+        return cached;
 
     // A connection of its own: the engine's display may not be open yet when
     // the editor asks for its size.
     Display* dpy = XOpenDisplay(nullptr);
     if (!dpy) {
         optimum_scale_factor = 1.0f;
-        return optimum_scale_factor;
+        return 1.0f;
     }
     const int screen = DefaultScreen(dpy);
     const int w = DisplayWidth(dpy, screen);

@@ -253,7 +253,7 @@ TEST_P(DisplayFormat, ResampledRectanglesStopAtImageSourceAndOrigin)
     }
 }
 
-TEST_P(DisplayFormat, MonochromeShowsGreyBandsAndLeavesTheImageAlone)
+TEST_P(DisplayFormat, WindowShowsTheImageInColourOrInGreyBandsAndTheImageStays)
 {
     const int w = 40, h = 24;
     const int idx = engine.create_new_afx_window(0, 0, w, h, 1.0f, nullptr);
@@ -301,7 +301,21 @@ TEST_P(DisplayFormat, MonochromeShowsGreyBandsAndLeavesTheImageAlone)
             for (int x = 0; x < w; ++x, ++i)
                 ASSERT_EQ(XGetPixel(img, x, y), before[i]) << x << "," << y;
     }
+
+    // The colour put brings the image's own pixels back to the window; a
+    // block reaching past the image is cut at its edge.
+    engine.afx_draw_afx_drawable(idx, img, 0, 0, 0, 0, w + 30, h + 30);
+    engine.afx_lock_display();
+    XSync(engine.get_xdisplay(), False);
+    engine.afx_unlock_display();
+    const std::vector<rgb> colour = read_back(client, window, 0, 0, w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const unsigned char* p = src.at(x, y);
+            ASSERT_EQ(colour[y * w + x], stored(p[0], p[1], p[2])) << x << "," << y;
+        }
     engine.destroy_afx_window(idx);
+    engine.afx_draw_afx_drawable(idx, img, 0, 0, 0, 0, w, h);  // closed record: nothing
 }
 
 TEST_P(DisplayFormat, TextureHasDotsAndAGripInTheCorner)
