@@ -129,21 +129,22 @@ bool afx_catrom_clip(const afx_pixbuf* src, int image_width, int image_height, i
     // A negative start is cut off together with the part of the rectangle
     // left of (above) the image, so nothing right of (below) its own far edge
     // is ever drawn.
+    // 64-bit while clipping: a caller's "to the end" of INT_MAX must not wrap.
+    int64_t w = width;
+    int64_t h = height;
     if (x < 0) {
-        width += x;
+        w += x;
         x = 0;
     }
     if (y < 0) {
-        height += y;
+        h += y;
         y = 0;
     }
     if (x > image_width - 1 || y > image_height - 1 || origin_x > image_width - 1 ||
         origin_y > image_height - 1)
         return false;
-    if (x + width > image_width)
-        width = image_width - x;
-    if (y + height > image_height)
-        height = image_height - y;
+    width = static_cast<int>(std::min<int64_t>(w, image_width - x));
+    height = static_cast<int>(std::min<int64_t>(h, image_height - y));
     if (x < origin_x) {
         width -= origin_x - x;
         x = origin_x;

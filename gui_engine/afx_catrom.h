@@ -13,11 +13,12 @@
 // a vertical pass into a three-byte intermediate buffer covering only the
 // needed source columns, then a horizontal pass.
 //
-// Two implementations give identical results: afx_catrom_resample (tables of
-// weights and exact reciprocal multiplications, the one the engine uses) and
-// afx_catrom_resample_plain (weights, sums and divisions per pixel, kept as
-// the reference the fast one is tested against). Both allocate their
-// intermediate buffer; call them from any thread that owns the source.
+// Two implementations give identical results: afx_catrom_resampler /
+// afx_catrom_resample (tables of weights and exact reciprocal
+// multiplications, the one the engine uses) and afx_catrom_resample_plain
+// (weights, sums and divisions per pixel, kept as the reference the fast one
+// is tested against). No lock, no X call; call them from any thread that
+// owns the source.
 
 #include "gui_engine/afx_pixbuf.h"
 

@@ -80,7 +80,7 @@ private_xvfb::private_xvfb()
         dup2(null_fd, 1);
         dup2(null_fd, 2);
         const std::string fd_text = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd_text.c_str(), "-nolisten", "tcp", "-screen", "0",
+        execlp("Xvfb", "Xvfb", "-displayfd", fd_text.c_str(), "-nolisten", "tcp", "-noreset", "-screen", "0",
                "640x480x24", static_cast<char*>(nullptr));
         _exit(127);
     }
