@@ -149,14 +149,20 @@ void CEditorGUI::setProgram(int index)
         effect->getProgramName(name);
     name[kTextDisplaySize - 1] = 0;
 
-    widget_lock lock(&widget_mutex);
-    std::snprintf(text_display, kParameterTextBound, "%s", name);
-    if (text_banner) {
+    {
+        widget_lock lock(&widget_mutex);
+        std::snprintf(text_display, kParameterTextBound, "%s", name);
+        if (!text_banner)
+            return;
         banner_show_text_display();
         text_banner->set_control_dirty(true);
         text_display_countdown = kTextHoldTicks;
         program_name_shown_flag = true;
     }
+    // The effect's parameter updates for the new program raised the flag
+    // already, but a tick may have taken it since; the banner must not wait
+    // for the next unrelated change.
+    signal_gui_update();
 }
 
 void CEditorGUI::setHostEffEnable(float value)

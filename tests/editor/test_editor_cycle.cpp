@@ -27,7 +27,8 @@ public:
         setenv("ZOKA_UI_DPI", "96", 1);
         G_GUI_engine = new AFX_engine();
         G_FONT_engine = new AFX_font_engine(G_GUI_engine);
-        loop = std::thread([] { G_GUI_engine->run_engine(); });
+        AFX_engine* engine = G_GUI_engine;
+        loop = std::thread([engine] { engine->run_engine(); });
     }
     void TearDown() override
     {
