@@ -32,11 +32,15 @@ std::string slurp(const std::string& path)
     return ss.str();
 }
 
+// Output files are named after the test: ctest runs the tests of this file
+// side by side.
 Result run_host(const std::vector<std::string>& args, bool with_display)
 {
     const std::string dir = std::string(ZE710_EDITOR_OUTPUT_DIR);
-    const std::string out_path = dir + "/host-editor.out";
-    const std::string err_path = dir + "/host-editor.err";
+    const std::string base =
+        dir + "/host-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string out_path = base + ".out";
+    const std::string err_path = base + ".err";
     std::vector<std::string> argv_s = {ZE710_HOST_PATH};
     argv_s.insert(argv_s.end(), args.begin(), args.end());
     std::vector<char*> argv;
