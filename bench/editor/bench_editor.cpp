@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -39,7 +40,14 @@ public:
         G_GUI_engine = new AFX_engine();
         G_FONT_engine = new AFX_font_engine(G_GUI_engine);
         loop = std::thread([] { G_GUI_engine->run_engine(); });
-        client = XOpenDisplay(nullptr);
+        // A server that resets when its last client leaves refuses
+        // connections for a moment: wait for it.
+        for (int i = 0; i < 200 && !(client = XOpenDisplay(nullptr)); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!client) {
+            std::fputs("bench_editor: no X display\n", stderr);
+            std::exit(1);
+        }
         plug = std::make_unique<CPlug>(nullptr, CPlug::kNumPrograms, CPlug::kNumParams);
         editor = static_cast<CEditorGUI*>(plug->getEditor());
         plug->setParameter(8, ui_size);
