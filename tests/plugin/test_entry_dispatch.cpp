@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -282,18 +283,20 @@ TEST_F(Dispatcher, CanDoAnswersOnlyExactBypass)
     EXPECT_EQ(dispatch(effCanDo, 0, 0, nullptr), 0);
 }
 
-TEST_F(Dispatcher, EditorRectIsTheUnscaledPanel)
+TEST_F(Dispatcher, EditorRectIsTheSmallestEditorAtScaleOne)
 {
+    // The scale is read at the first rect request; pin it to 1.
+    setenv("ZOKA_UI_DPI", "96", 1);
     ERect* rect = nullptr;
     EXPECT_EQ(dispatch(effEditGetRect, 0, 0, &rect), 1);
     ASSERT_NE(rect, nullptr);
     EXPECT_EQ(rect->top, 0);
     EXPECT_EQ(rect->left, 0);
     EXPECT_EQ(rect->bottom, 510);
-    EXPECT_EQ(rect->right, 144);
+    EXPECT_EQ(rect->right, 468);
     // Idle does nothing and the rect stays valid.
     EXPECT_EQ(dispatch(effEditIdle), 0);
-    EXPECT_EQ(rect->right, 144);
+    EXPECT_EQ(rect->right, 468);
 }
 
 TEST_F(Dispatcher, NullPointersAreNeverWrittenThrough)

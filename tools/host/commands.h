@@ -22,6 +22,8 @@ struct Options {
     double seconds = 2.0;                           // bench: audio per run; signal: length
     int runs = 5;                                   // bench: timed runs
     double length = 1.0;                            // response: impulse response, seconds
+    double editor_seconds = 0.0;                    // editor: close after this long (0: never)
+    std::string screenshot;                         // editor: PNG of the window before closing
 };
 
 int command_info(const std::string& plugin, const Options& opt);
@@ -30,5 +32,6 @@ int command_render(const std::string& plugin, const std::string& in, const std::
 int command_response(const std::string& plugin, const Options& opt);
 int command_bench(const std::string& plugin, const Options& opt);
 int command_signal(const std::string& out, const Options& opt);
+int command_editor(const std::string& plugin, const Options& opt);
 
 }  // namespace vsthost

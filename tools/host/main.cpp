@@ -25,6 +25,9 @@ const char* const kUsage =
     "                              standard frequencies and an SVG plot\n"
     "  bench PLUGIN                throughput in ns per frame and times real time\n"
     "  signal OUT                  write the demo signal (stereo 24-bit WAV)\n"
+    "  editor PLUGIN               open the plug-in's editor in a window of its own,\n"
+    "                              print its automation, begin-edit and end-edit calls;\n"
+    "                              ends when the window is closed (needs an X display)\n"
     "\n"
     "options:\n"
     "  --program N                 select program N first\n"
@@ -34,7 +37,9 @@ const char* const kUsage =
     "  --svg FILE                  response plot file (default response.svg)\n"
     "  --length SECONDS            response: impulse response length (default 1)\n"
     "  --seconds S                 bench: audio per timed run (default 2); signal: length\n"
-    "  --runs N                    bench: timed runs (default 5)\n";
+    "  --runs N                    bench: timed runs (default 5)\n"
+    "  --close-after S             editor: close the editor after S seconds\n"
+    "  --screenshot FILE           editor: save the window as PNG before closing\n";
 
 using vsthost::HostError;
 
@@ -105,6 +110,12 @@ Parsed parse(int argc, char** argv)
             p.options.seconds = parse_double("seconds", value(arg), 0.01, 3600.0);
         } else if (arg == "--runs") {
             p.options.runs = static_cast<int>(parse_long("runs", value(arg), 1, 1000));
+        } else if (arg == "--close-after") {
+            p.options.editor_seconds = parse_double("time limit", value(arg), 0.01, 86400.0);
+        } else if (arg == "--screenshot") {
+            p.options.screenshot = value(arg);
+            if (p.options.screenshot.empty())
+                throw HostError("option --screenshot needs a file name");
         } else if (arg.size() > 1 && arg[0] == '-') {
             throw HostError("unknown option '" + arg + "'");
         } else {
@@ -147,6 +158,10 @@ int run(int argc, char** argv)
     if (p.command == "signal") {
         expect_args(p, 1, "signal OUT [options]");
         return vsthost::command_signal(p.positional[0], p.options);
+    }
+    if (p.command == "editor") {
+        expect_args(p, 1, "editor PLUGIN [options]");
+        return vsthost::command_editor(p.positional[0], p.options);
     }
     throw HostError("unknown command '" + p.command + "' (try 'ze710-host --help')");
 }
