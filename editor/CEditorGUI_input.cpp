@@ -47,9 +47,11 @@ constexpr unsigned int kLeftButton = 1;
 constexpr unsigned int kWheelUp = 4;
 constexpr unsigned int kWheelDown = 5;
 
-// The window background draws its resize grip in this many device pixels
-// of the bottom-right corner; a press there starts a size drag.
-constexpr int kGripReach = 19;
+// The window background draws its resize grip within 20 pixels of the
+// bottom-right corner, 1 pixel in, both times the display scale; a press
+// within this many pixels (times the scale) of the corner starts a size
+// drag. At scale 1 that is x >= width - 19 and y >= height - 19.
+constexpr float kGripReach = 19.0f;
 // The size follows every second counted motion event: half the host
 // traffic and window rebuilds of following each event.
 constexpr int kSizeDragEventsPerStep = 2;
@@ -286,7 +288,9 @@ void CEditorGUI::button_press_handler(int x, int y, unsigned int button)
 
     // g. The resize grip, in window pixels. A drag starts from nothing: a
     // half step left over from the last drag does not carry into this one.
-    if (x >= window_width - kGripReach && y >= window_height - kGripReach) {
+    // Scaled with the display, so the whole grip drawn at scale 2 answers.
+    const int reach = static_cast<int>(kGripReach * display_scale);
+    if (x >= window_width - reach && y >= window_height - reach) {
         size_drag_flag = true;
         size_drag_step_counter = 0;
         size_drag_accumulator = 0.0f;

@@ -489,6 +489,35 @@ TEST_F(Interaction, CornerDragGrowsTheEditorAndTheHostIsAskedToFollow)
     screenshot("size-drag-0.128.png");
 }
 
+// At scale 2 the grip is drawn twice as large (40 pixels, 2 in from the
+// corner), and all of it answers: 38 pixels of reach instead of 19.
+TEST_F(Interaction, CornerDragAtScaleTwoStartsAnywhereOnTheDrawnGrip)
+{
+    setenv("ZOKA_UI_DPI", "192", 1);
+    open_editor();
+    ASSERT_EQ(width, 936);
+    ASSERT_EQ(height, 1020);
+
+    press({897, 982});
+    move(927, 982);
+    move(957, 982);
+    release();
+    EXPECT_EQ(p->recorder().count_of(audioMasterSizeWindow), 0u);
+
+    press({898, 982});
+    move(928, 982);
+    move(958, 982);
+    wait_calls(audioMasterSizeWindow, 1);
+    release();
+    const std::vector<HostCall> sizes = p->recorder().calls_of(audioMasterAutomate);
+    ASSERT_EQ(sizes.size(), 1u);
+    EXPECT_NEAR(sizes[0].opt, 60.0 / 936.0, 1e-5);
+    // 1020 rows magnified by 1.0641 are 1085.4; the width stays 936.
+    const HostCall request = p->recorder().calls_of(audioMasterSizeWindow).back();
+    EXPECT_EQ(request.index, 936);
+    EXPECT_EQ(request.value, 1085);
+}
+
 TEST_F(Interaction, DoubleClickOnTheBackgroundReturnsToTheSmallestSize)
 {
     open_editor([](vsthost::VstPlugin& fx) { fx.set_parameter(8, 0.5f); });
