@@ -379,6 +379,44 @@ TEST_F(Interaction, DoubleClickOnAKnobReturnsItToTheCentre)
     EXPECT_TRUE(is_end_all(calls, 12));
 }
 
+// The host automates other parameters from its own thread while the user
+// drags: both go through the effect's mutex and the editor's widget lock, in
+// the same order, so neither waits for ever and the drag's calls stay whole.
+TEST_F(Interaction, HostAutomationDuringADragNeitherBlocksNorBreaksTheGesture)
+{
+    open_editor([](vsthost::VstPlugin& fx) { fx.set_parameter(0, 10.0f / 99.0f); });
+    std::atomic<bool> stop{false};
+    std::atomic<int> host_changes{0};
+    std::thread host_thread([&] {
+        for (int k = 0; !stop; ++k) {
+            p->set_parameter(2 + k % 5, static_cast<float>(k % 100) / 99.0f);
+            ++host_changes;
+        }
+    });
+    press(kHfGainKnob);
+    for (int k = 1; k <= 40; ++k) {
+        move(kHfGainKnob.x, kHfGainKnob.y - k);
+        wait_calls(audioMasterAutomate, static_cast<size_t>(k));
+    }
+    release();
+    stop = true;
+    host_thread.join();
+    EXPECT_GT(host_changes.load(), 40);
+
+    const std::vector<HostCall> calls = p->recorder().calls();
+    ASSERT_EQ(calls.size(), 49u) << describe(calls);
+    EXPECT_EQ(calls[0].opcode, audioMasterBeginEdit);
+    float last = 0.0f;
+    for (size_t k = 1; k <= 40; ++k) {
+        EXPECT_EQ(calls[k].opcode, audioMasterAutomate);
+        EXPECT_EQ(calls[k].index, 0);
+        EXPECT_GT(calls[k].opt, last);
+        last = calls[k].opt;
+    }
+    EXPECT_TRUE(is_end_all(calls, 41));
+    EXPECT_EQ(p->get_parameter(0), last);
+}
+
 // ---- bypass and the banner ---------------------------------------------------------------
 
 TEST_F(Interaction, BypassSwitchTogglesOnPressAndADoubleClickTogglesItTwice)
