@@ -528,6 +528,40 @@ TEST_F(Interaction, CornerDragGrowsTheEditorAndTheHostIsAskedToFollow)
     screenshot("size-drag-0.128.png");
 }
 
+// Long strides overshoot both ends of the size range: the editor stops at
+// its largest and at its smallest size, and the host is asked for exactly
+// those sizes.
+TEST_F(Interaction, SizeDragStopsAtTheLargestAndTheSmallestSize)
+{
+    open_editor();
+    press({460, 500});
+    for (int k = 1; k <= 4; ++k) {
+        move(460 + 100 * k, 500);
+        if (k % 2 == 0)
+            wait_calls(audioMasterAutomate, static_cast<size_t>(k / 2));
+    }
+    for (int k = 1; k <= 4; ++k) {
+        move(860 - 100 * k, 500);
+        if (k % 2 == 0)
+            wait_calls(audioMasterAutomate, static_cast<size_t>(2 + k / 2));
+    }
+    release();
+
+    std::vector<float> sizes;
+    for (const HostCall& a : p->recorder().calls_of(audioMasterAutomate))
+        sizes.push_back(a.opt);
+    ASSERT_EQ(sizes.size(), 4u);
+    EXPECT_NEAR(sizes[0], 200.0 / 468.0, 1e-5);            // 200 pixels right of 468
+    EXPECT_EQ(sizes[1], 1.0f);                              // would be 1.04
+    EXPECT_NEAR(sizes[2], 268.0 / 468.0 * 2.0 - 1.0, 1e-5);  // 200 back at size 1
+    EXPECT_EQ(sizes[3], 0.0f);                              // would be -0.34
+    std::vector<VstIntPtr> heights;
+    for (const HostCall& r : p->recorder().calls_of(audioMasterSizeWindow))
+        heights.push_back(r.value);
+    // 510 x 1.427, x 2, x 1.145, x 1; the release asks once more.
+    EXPECT_EQ(heights, (std::vector<VstIntPtr>{728, 1020, 584, 510, 510}));
+}
+
 // At scale 2 the grip is drawn twice as large (40 pixels, 2 in from the
 // corner), and all of it answers: 38 pixels of reach instead of 19.
 TEST_F(Interaction, CornerDragAtScaleTwoStartsAnywhereOnTheDrawnGrip)
