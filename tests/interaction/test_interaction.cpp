@@ -450,7 +450,7 @@ TEST_F(Interaction, BypassSwitchTogglesOnPressAndADoubleClickTogglesItTwice)
 TEST_F(Interaction, BannerScrollsUnderDragAndWheelAndTellsTheHostNothing)
 {
     open_editor();
-    // A long text on the banner: the name of a factory program.
+    // A factory program's name on the banner.
     p->dispatch(effSetProgram, 0, 6);
     wait_settled();
     p->recorder().clear();
