@@ -75,6 +75,8 @@ CEditorGUI::~CEditorGUI()
         if (editor_running_flag && window_is_ours())
             G_GUI_engine->destroy_afx_window(window_index);
         editor_running_flag = 0;
+        // A press or drag handler may still be in the effect's callbacks.
+        wait_for_input_handlers();
         cleanup_gui_objects();
     }
     pthread_mutex_destroy(&widget_mutex);
@@ -208,6 +210,9 @@ void CEditorGUI::stop_editor()
     if (G_GUI_engine && window_is_ours())
         G_GUI_engine->destroy_afx_window(window_index);
     window_sys_id = 0;
+    // No callback starts on the destroyed window; one already running
+    // finishes before the host goes on (and perhaps frees the editor).
+    wait_for_input_handlers();
 }
 
 void CEditorGUI::start_editor(unsigned long host)
@@ -310,6 +315,7 @@ void CEditorGUI::start_editor_main()
     // 10. Show.
     engine->show_afx_window(idx);
     editor_running_flag = 1;
+    input_enabled.store(true);
 }
 
 // ---- window lifecycle handlers (GUI thread) -----------------------------------------------

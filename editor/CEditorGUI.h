@@ -29,6 +29,8 @@
 
 #include <pthread.h>
 
+#include <atomic>
+
 #include "gui_engine/AFX_engine.h"
 #include "gui_engine/afx_relaxed.h"
 #include "plugin_interface/AEffEditor.h"
@@ -161,6 +163,11 @@ public:
     void button_release_handler(int x, int y, unsigned int button);
     void motion_notify_handler(int x, int y);
     void double_click_handler(int x, int y, unsigned int button);
+    // The actions of the three top-strip buttons, after the press handler
+    // changed the button's value. They call into the effect: no widget_mutex.
+    void control_update_status_button();
+    void control_update_left_button();
+    void control_update_right_button();
 
     // ---- state for tests, tools and the host (any thread) --------------------
     bool is_editor_running() const { return editor_running_flag != 0; }
@@ -205,6 +212,15 @@ private:
     void redraw_banner_locked();
     void create_window_drawable_locked();  // drawable_mutex held
     void format_knob_text(int index);       // widget_mutex held
+
+    // ---- input (CEditorGUI_input.cpp) ----------------------------------------
+    struct KnobSlot;
+    struct input_scope;
+    void knob_slots(KnobSlot out[7]);  // in knob order
+    void step_program(int step);       // left (-1) and right (+1) buttons
+    // Host thread, after the window is gone: waits (bounded) until no input
+    // handler runs any more, so the editor can be closed or freed under it.
+    void wait_for_input_handlers();
 
     ERect rect{};
     afx_relaxed<int> window_index{-1};
@@ -268,4 +284,10 @@ private:
     char text_display[kTextDisplaySize];     // widget_mutex
     pthread_mutex_t drawable_mutex;
     pthread_mutex_t widget_mutex;
+
+    // Input handlers in progress, and whether new ones may act; sequentially
+    // consistent, so a closing host thread and the GUI thread cannot both
+    // miss each other.
+    std::atomic<int> input_in_flight{0};
+    std::atomic<bool> input_enabled{false};
 };

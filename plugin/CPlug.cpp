@@ -63,12 +63,14 @@ CPlug::CPlug(audioMasterCallback audioMaster, long numPrograms, long numParams)
 
 CPlug::~CPlug()
 {
+    // The editor first: its destructor waits for a pointer handler that is
+    // still calling into this effect, which needs the programs and the DSP.
+    delete editor;
+    editor = nullptr;
     delete dsp;
     dsp = nullptr;
     delete[] programs;
     programs = nullptr;
-    delete editor;
-    editor = nullptr;
     pthread_mutex_destroy(&mutex);
 }
 
