@@ -1,5 +1,6 @@
 // Audio under abuse, through the entry point: full-scale square waves,
-// denormals, NaN and infinities at every standard rate from 8 kHz to 384 kHz,
+// denormals, NaN and infinities at every standard rate from 8 kHz to 384 kHz
+// (and the two above it that the plug-in accepts, 705.6 and 768 kHz),
 // with every band at its extremes (each gain and frequency at 0 or 1, the
 // bandwidth at both ends: 128 settings per rate). The output stays finite and
 // bounded for finite input, and after non-finite input it is finite again at
@@ -15,9 +16,11 @@
 
 namespace {
 
+// The standard rates, and the two highest the plug-in accepts.
 constexpr float kRates[] = {8000.0f,   11025.0f,  16000.0f,  22050.0f,  32000.0f,
                             44100.0f,  48000.0f,  88200.0f,  96000.0f,  176400.0f,
-                            192000.0f, 352800.0f, 384000.0f};
+                            192000.0f, 352800.0f, 384000.0f, 705600.0f, 768000.0f};
+constexpr int kNumRates = sizeof kRates / sizeof kRates[0];
 // The seven continuous parameters: HF dB, LF dB, Mid Hz, Mid dB, LF Hz, HF Hz, Mid BW.
 constexpr int kContinuous[] = {0, 1, 2, 3, 4, 5, 6};
 constexpr int kEffect = 7;
@@ -187,7 +190,7 @@ TEST(AudioAbuse, EveryRateEveryExtremeSettingStaysFiniteAndRecovers)
         }
     }
     EXPECT_EQ(failures, 0);
-    EXPECT_EQ(configurations, 13 * kSettings);
+    EXPECT_EQ(configurations, kNumRates * kSettings);
     std::printf("%ld configurations, %ld frames each channel, loudest finite output %.1f\n", configurations,
                 frames, static_cast<double>(loudest));
 }
@@ -235,5 +238,72 @@ TEST(AudioAbuse, NonFiniteInputAcrossBypassTransitions)
             bad += run(*p, l, r).bad_for_finite_input;
         }
         EXPECT_EQ(bad, 0) << "rate " << rate;
+    }
+}
+
+// Values a host should never send: NaN and infinities change nothing; values
+// outside 0..1 are stored as given, but the audio is that of the nearest end
+// of the range, bit for bit, and stays finite and bounded.
+TEST(AudioAbuse, ParameterValuesOutsideTheHostRange)
+{
+    const float non_numbers[] = {kNaN, kInf, -kInf};
+    const float beyond[] = {3.0f, -2.0f, 1e30f, -1e30f, std::numeric_limits<float>::max(),
+                            -std::numeric_limits<float>::max()};
+    const std::vector<float> l = square(4096, 2), r = square(4096, 480);
+    for (int index : kContinuous) {
+        for (float rate : {8000.0f, 48000.0f, 384000.0f}) {
+            auto p = load();
+            ASSERT_TRUE(p);
+            p->start(rate, kHostBlock);
+            p->set_parameter(index, 0.75f);
+            for (float v : non_numbers) {
+                p->set_parameter(index, v);
+                EXPECT_EQ(p->get_parameter(index), 0.75f) << "index " << index << " value " << v;
+            }
+            for (float v : beyond) {
+                auto reference = load();
+                ASSERT_TRUE(reference);
+                reference->start(rate, kHostBlock);
+                p->set_parameter(index, v);
+                reference->set_parameter(index, v > 0.0f ? 1.0f : 0.0f);
+                EXPECT_EQ(p->get_parameter(index), v);
+                p->dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+                reference->dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+
+                std::vector<float> a_l = l, a_r = r, b_l = l, b_r = r;
+                float* a[2] = {a_l.data(), a_r.data()};
+                float* b[2] = {b_l.data(), b_r.data()};
+                p->process(a, a, 4096);
+                reference->process(b, b, 4096);
+                EXPECT_EQ(a_l, b_l) << "index " << index << " value " << v << " rate " << rate;
+                EXPECT_EQ(a_r, b_r) << "index " << index << " value " << v << " rate " << rate;
+                for (float y : a_l)
+                    ASSERT_TRUE(std::isfinite(y) && std::fabs(y) <= kBound);
+            }
+        }
+    }
+}
+
+// A rate outside 8 kHz to 768 kHz (subnormal, tiny, enormous) is ignored: the
+// audio stays that of the rate in force, bit for bit.
+TEST(AudioAbuse, SampleRatesOutsideTheAcceptedRangeAreIgnored)
+{
+    const std::vector<float> l = square(4096, 2), r = noise(4096, 5);
+    for (float bad : {std::numeric_limits<float>::denorm_min(), 1e-20f, 1.0f, 149.0f, 7999.0f, 768001.0f,
+                      1e9f, std::numeric_limits<float>::max()}) {
+        auto p = load(), reference = load();
+        ASSERT_TRUE(p && reference);
+        for (auto* q : {p.get(), reference.get()}) {
+            q->start(48000.0f, kHostBlock);
+            apply_setting(*q, kSettings - 1);
+        }
+        p->dispatch(effSetSampleRate, 0, 0, nullptr, bad);
+        std::vector<float> a_l = l, a_r = r, b_l = l, b_r = r;
+        float* a[2] = {a_l.data(), a_r.data()};
+        float* b[2] = {b_l.data(), b_r.data()};
+        p->process(a, a, 4096);
+        reference->process(b, b, 4096);
+        EXPECT_EQ(a_l, b_l) << "rate " << bad;
+        EXPECT_EQ(a_r, b_r) << "rate " << bad;
     }
 }
