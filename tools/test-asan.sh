@@ -7,6 +7,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZE710_ASAN_BUILD_DIR:-$root/build-asan}
 jobs=$(nproc)
 
+"$root/tools/setup-debian.sh"
+
 cmake -S "$root" -B "$build" -DZE710_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZE710_SANITIZE=address,undefined -DZE710_BUILD_BENCH=OFF
 cmake --build "$build" -j"$jobs"

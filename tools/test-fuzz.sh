@@ -12,6 +12,8 @@ build=${ZE710_FUZZ_BUILD_DIR:-$root/build-fuzz}
 seconds=${ZE710_FUZZ_SECONDS:-60}
 jobs=$(nproc)
 
+"$root/tools/setup-debian.sh"
+
 cmake -S "$root" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZE710_WERROR=ON -DZE710_FUZZ=ON -DZE710_BUILD_BENCH=OFF \
   -DZE710_SANITIZE=address,undefined -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link \

@@ -7,6 +7,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZE710_TSAN_BUILD_DIR:-$root/build-tsan}
 jobs=$(nproc)
 
+"$root/tools/setup-debian.sh"
+
 cmake -S "$root" -B "$build" -DZE710_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZE710_SANITIZE=thread -DZE710_BUILD_BENCH=OFF
 cmake --build "$build" -j"$jobs"
