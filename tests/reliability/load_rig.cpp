@@ -1,6 +1,7 @@
 #include "load_rig.h"
 
 #include <pthread.h>
+#include <sys/resource.h>
 #include <time.h>
 
 #include <algorithm>
@@ -28,6 +29,21 @@ double now_seconds()
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
+double thread_cpu_seconds()
+{
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
+void thread_switches(long* voluntary, long* involuntary)
+{
+    rusage ru;
+    getrusage(RUSAGE_THREAD, &ru);
+    *voluntary = ru.ru_nvcsw;
+    *involuntary = ru.ru_nivcsw;
 }
 
 void sleep_until(double t)
@@ -175,6 +191,9 @@ RigResult run_rig(const RigOptions& opt)
         for (;;) {
             const int frames = opt.block_frames[static_cast<size_t>(blocks) % opt.block_frames.size()];
             float* ins[2] = {&noise[read_pos], &noise[(read_pos + 7919) % kNoiseFrames]};
+            long vol0, invol0, vol1, invol1;
+            thread_switches(&vol0, &invol0);
+            const double c0 = thread_cpu_seconds();
             const double t0 = now_seconds();
             for (size_t i = 0; i < plugins.size(); ++i) {
                 float* outs[2] = {out_l[i].data(), out_r[i].data()};
@@ -184,6 +203,11 @@ RigResult run_rig(const RigOptions& opt)
                 probe.leave();
             }
             const double t1 = now_seconds();
+            const double c1 = thread_cpu_seconds();
+            thread_switches(&vol1, &invol1);
+            result.voluntary_switches += vol1 - vol0;
+            result.involuntary_switches += invol1 - invol0;
+            result.block_cpu_us_max = std::max(result.block_cpu_us_max, (c1 - c0) * 1e6);
             const double us = (t1 - t0) * 1e6;
             block_us_sum += us;
             result.block_us_max = std::max(result.block_us_max, us);
@@ -321,15 +345,17 @@ RigResult run_rig(const RigOptions& opt)
 
 std::string describe(const RigResult& r)
 {
-    char line[768];
+    char line[1024];
     std::snprintf(line, sizeof line,
                   "%d instances, %ld blocks (%ld processReplacing calls, %ld frames each) in %.1f s; "
                   "%ld automation rounds (%ld parameter sets), %ld program/bypass rounds; "
-                  "block time mean %.1f us, p99 <= %.0f us, max %.1f us (period %.1f us, %ld late); "
+                  "block time mean %.1f us, p99 <= %.0f us, max %.1f us (CPU time max %.1f us; period %.1f us, "
+                  "%ld late); context switches while processing: %ld voluntary, %ld involuntary; "
                   "non-finite samples %ld; blocking calls inside processReplacing: %s",
                   r.instances, r.blocks, r.process_calls, r.frames_per_instance, r.seconds,
                   r.automation_rounds, r.parameter_sets, r.control_rounds, r.block_us_mean, r.block_us_p99,
-                  r.block_us_max, r.block_period_us, r.late_blocks, r.non_finite_samples,
+                  r.block_us_max, r.block_cpu_us_max, r.block_period_us, r.late_blocks, r.voluntary_switches,
+                  r.involuntary_switches, r.non_finite_samples,
                   r.probe_loaded ? (std::to_string(r.blocking_calls) + " (" + r.blocking_report + ")").c_str()
                                  : "probe not loaded");
     return line;

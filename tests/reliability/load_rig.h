@@ -79,6 +79,14 @@ struct RigResult {
     double block_us_mean = 0.0;
     double block_period_us = 0.0;  // due time per block when paced
     long late_blocks = 0;          // blocks that finished after their due time
+    // CPU time the audio thread spent on one block, microseconds: the wall
+    // time less preemption by other threads and processes.
+    double block_cpu_us_max = 0.0;
+    // Context switches of the audio thread while it was processing (not
+    // while it slept between blocks): voluntary ones mean it waited (a lock,
+    // a sleep, I/O); involuntary ones are preemption.
+    long voluntary_switches = 0;
+    long involuntary_switches = 0;
     // Calls the probe counted inside processReplacing, when it is loaded.
     bool probe_loaded = false;
     unsigned long blocking_calls = 0;

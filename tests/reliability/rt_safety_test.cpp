@@ -117,5 +117,6 @@ TEST(RealtimeSafety, ProcessReplacingMakesNoBlockingCallWhileOthersChangeEveryth
     EXPECT_EQ(r.non_finite_samples, 0);
     if (measured) {
         EXPECT_EQ(r.blocking_calls, 0u) << r.blocking_report;
+        EXPECT_EQ(r.voluntary_switches, 0) << "the audio thread went to sleep inside processReplacing";
     }
 }
