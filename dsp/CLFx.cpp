@@ -8,8 +8,13 @@ namespace {
 
 constexpr std::memory_order relaxed = std::memory_order_relaxed;
 
-// Sample rate of a freshly constructed engine, Hz.
+// A freshly constructed engine: 44.1 kHz, every band flat (0 dB) at its
+// default corner or centre.
 constexpr float default_srate = 44100.0f;
+constexpr float default_high_fc_hz = 8000.0f;
+constexpr float default_low_fc_hz = 100.0f;
+constexpr float default_mid_hz = 2500.0f;
+constexpr float default_mid_bw_oct = 1.25f;
 
 // Glide law: each chunk closes this fraction of the remaining distance...
 constexpr float glide_fraction = 0.1f;
@@ -29,11 +34,11 @@ CLFx::CLFx()
     : srate(default_srate),
       high_eq_gain(0.0f),
       low_eq_gain(0.0f),
-      high_eq_fc(8000.0f),
-      low_eq_fc(100.0f),
+      high_eq_fc(default_high_fc_hz),
+      low_eq_fc(default_low_fc_hz),
       mid_gain(0.0f),
-      mid_freq(2500.0f),
-      mid_bandwidth(1.25f),
+      mid_freq(default_mid_hz),
+      mid_bandwidth(default_mid_bw_oct),
       input_gain(0.0f),
       output_gain(0.0f),
       high_eq_gain_target(high_eq_gain),
@@ -57,6 +62,7 @@ CLFx::CLFx()
       eq_in(true),
       eq_in_request(true),
       at_rest(false),
+      rest_unity(false),
       rest_g_in(),
       rest_g_out(),
       rest_mix(),
@@ -83,21 +89,38 @@ void CLFx::update_rest()
     rest_g_out = _mm_setr_ps(out_gain_l.value, out_gain_r.value, 0.0f, 0.0f);
     rest_mix = _mm_setr_ps(mix_l.value, mix_r.value, 0.0f, 0.0f);
     rest_dry = _mm_sub_ps(_mm_set1_ps(1.0f), rest_mix);
+    rest_unity = at_rest && in_gain_l.value == 1.0f && in_gain_r.value == 1.0f && out_gain_l.value == 1.0f &&
+                 out_gain_r.value == 1.0f && mix_l.value == 1.0f && mix_r.value == 1.0f;
 }
 
 CLFx::~CLFx() = default;
 
-void CLFx::lxs_eq_in_value(bool on) { eq_in_request.store(on, relaxed); }
-void CLFx::lxs_low_eq_gain(float gain_db) { low_eq_gain_target.store(gain_db, relaxed); }
-void CLFx::lxs_high_eq_gain(float gain_db) { high_eq_gain_target.store(gain_db, relaxed); }
-void CLFx::lxs_low_eq_fc(float fc_hz) { low_eq_fc_target.store(fc_hz, relaxed); }
-void CLFx::lxs_high_eq_fc(float fc_hz) { high_eq_fc_target.store(fc_hz, relaxed); }
-void CLFx::lxs_mid_freq(float f_hz) { mid_freq_target.store(f_hz, relaxed); }
-void CLFx::lxs_mid_gain(float gain_db) { mid_gain_target.store(gain_db, relaxed); }
-void CLFx::lxs_mid_bandwidth(float bw_oct) { mid_bandwidth_target.store(bw_oct, relaxed); }
-void CLFx::lxs_output_gain(float gain_db) { output_gain_target.store(gain_db, relaxed); }
+// A non-finite target would glide every later value of its band to NaN
+// and silence the output for good, so such a value is ignored and the
+// previous target stays.
+void CLFx::store_target(std::atomic<float>& target, float value)
+{
+    if (std::isfinite(value))
+        target.store(value, relaxed);
+}
 
-void CLFx::lx_srate(float fs_hz) { srate = fs_hz; }
+void CLFx::lxs_eq_in_value(bool on) { eq_in_request.store(on, relaxed); }
+void CLFx::lxs_low_eq_gain(float gain_db) { store_target(low_eq_gain_target, gain_db); }
+void CLFx::lxs_high_eq_gain(float gain_db) { store_target(high_eq_gain_target, gain_db); }
+void CLFx::lxs_low_eq_fc(float fc_hz) { store_target(low_eq_fc_target, fc_hz); }
+void CLFx::lxs_high_eq_fc(float fc_hz) { store_target(high_eq_fc_target, fc_hz); }
+void CLFx::lxs_mid_freq(float f_hz) { store_target(mid_freq_target, f_hz); }
+void CLFx::lxs_mid_gain(float gain_db) { store_target(mid_gain_target, gain_db); }
+void CLFx::lxs_mid_bandwidth(float bw_oct) { store_target(mid_bandwidth_target, bw_oct); }
+void CLFx::lxs_output_gain(float gain_db) { store_target(output_gain_target, gain_db); }
+
+// Every design divides by the rate; a rate that is not a positive number is
+// ignored and the previous one stays.
+void CLFx::lx_srate(float fs_hz)
+{
+    if (std::isfinite(fs_hz) && fs_hz > 0.0f)
+        srate = fs_hz;
+}
 
 // Resets all six sections and designs them from the smoothed values.
 void CLFx::design_all_set()
@@ -158,9 +181,11 @@ float CLFx::parameter_interp(float target, float current, int* counter)
 
 void CLFx::lx_recalc(int n)
 {
-    // A non-finite input sample would otherwise stay in a section's memories
-    // for good and silence that channel; clear such a channel's memories so
-    // the output recovers from this chunk on. Finite input never gets here.
+    // A non-finite value (an input sample, or an overflow of an extreme
+    // one) would otherwise stay in a section's memories for good and
+    // silence that channel; clear that section's memories of that channel
+    // so the output recovers from this chunk on. Coefficients and ramps are
+    // untouched; with ordinary input nothing changes.
     lx_flt* const sections[] = {&low_flt, &mid_flt, &high_flt};
     for (lx_flt* f : sections) {
         for (int lane = lx_lane_left; lane < lx_lanes_used; ++lane) {

@@ -12,9 +12,11 @@
 // tan in single.
 
 // Highest design frequency as a fraction of the sample rate. At fs/2 the
-// shelves degenerate to a double pole at z = -1 and the mid band's ratios
-// divide by zero; this only binds at rates of about 9 kHz and less (mid band)
-// or 18 kHz and less (high shelf at 8 kHz).
+// shelves degenerate to a double pole at z = -1 (in single precision just
+// outside the unit circle: the section grows without bound) and the mid
+// band's ratios divide by zero. The range the effect hands in reaches this
+// only at rates of about 9 kHz and less (mid band at 4 kHz) or 18 kHz and
+// less (high shelf at 8 kHz).
 constexpr float lx_max_design_fraction = 0.45f;
 
 // Lowest shelf corner, Hz.

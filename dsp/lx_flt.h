@@ -26,23 +26,7 @@
 #include <xmmintrin.h>
 
 #include "dsp/lx_coefs.h"
-
-// Magnitudes below 1e-32 are replaced by 0.0 so that silence decays to exact
-// zeros, never to denormals. The test is "|v| < 1e-32 in double precision";
-// 1e-32f is the smallest float not below 1e-32 (double), so the single-
-// precision test |v| < 1e-32f gives the same answer for every float. On the
-// bit pattern of |v| (sign cleared) the order of non-negative floats is the
-// integer order, and NaN patterns lie above every finite one, so NaN passes.
-constexpr float lx_flush_threshold = 1e-32f;
-constexpr int32_t lx_flush_threshold_bits = 0x0a4fb11f;  // bit pattern of 1e-32f
-
-inline __m128 lx_flush(__m128 v)
-{
-    const __m128i bits = _mm_castps_si128(v);
-    const __m128i mag = _mm_and_si128(bits, _mm_set1_epi32(0x7fffffff));
-    const __m128i keep = _mm_cmpgt_epi32(mag, _mm_set1_epi32(lx_flush_threshold_bits - 1));
-    return _mm_castsi128_ps(_mm_and_si128(bits, keep));
-}
+#include "dsp/lx_flush.h"
 
 // Channels, as lanes of a stereo vector; the second delay of a packed
 // memory sits two lanes higher.
@@ -107,12 +91,17 @@ inline lx_coefs lx_flt_coefs(const lx_flt& f)
     return lx_coefs{f.fb12[0], f.fb12[lx_delay2], f.b0[0], f.b12[0], f.b12[lx_delay2]};
 }
 
-// Applies a set as a linear ramp over n samples (n >= 1), starting from the
+// Applies a set as a linear ramp over n samples, starting from the
 // set in use, also when an earlier ramp has not finished. The ramp is stepped
 // after each sample (lx_flt_step_ramp); the step that ends it snaps to the
 // target.
 inline void lx_flt_ramp(lx_flt& f, const lx_coefs& c, int n)
 {
+    if (n < 1) {
+        // No sample left to ramp over.
+        lx_flt_set(f, c);
+        return;
+    }
     const float nf = static_cast<float>(n);
     const lx_coefs now = lx_flt_coefs(f);
     f.fb1_tgt = c.fb1;

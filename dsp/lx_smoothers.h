@@ -28,20 +28,24 @@ inline float lx_gain_step(lx_gain_smoother& g)
     return applied;
 }
 
-// Ramps to `target` (linear) over n frames.
-inline void lx_gain_ramp(lx_gain_smoother& g, float target, int n)
-{
-    g.target = target;
-    g.inc = (target - g.value) / static_cast<float>(n);
-    g.left = n;
-}
-
 // Sets the gain at once (linear), no ramp.
 inline void lx_gain_set(lx_gain_smoother& g, float gain)
 {
     g = lx_gain_smoother{};
     g.value = gain;
     g.target = gain;
+}
+
+// Ramps to `target` (linear) over n frames; at once when n < 1.
+inline void lx_gain_ramp(lx_gain_smoother& g, float target, int n)
+{
+    if (n < 1) {
+        lx_gain_set(g, target);
+        return;
+    }
+    g.target = target;
+    g.inc = (target - g.value) / static_cast<float>(n);
+    g.left = n;
 }
 
 // Where a fade snaps onto its target: the per-frame coefficient 3/(0.02 fs)

@@ -17,5 +17,5 @@ export ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=1:strict_strin
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=report_objects=1
 cd "$build"
-xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" \
   ctest --output-on-failure --timeout 1200 -j"$jobs"

@@ -15,5 +15,5 @@ cmake --build "$build" -j"$jobs"
 
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_signal_unsafe=1
 cd "$build"
-xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" \
   ctest --output-on-failure --timeout 1200 -j"$jobs" -L concurrency

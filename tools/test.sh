@@ -12,7 +12,7 @@ cmake --build "$build" -j"$jobs"
 
 (
   cd "$build"
-  xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+  xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" \
     ctest --output-on-failure --timeout 900 -j"$jobs"
 )
 

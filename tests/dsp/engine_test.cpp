@@ -30,8 +30,8 @@ void start(CLFx& e, float rate = fs)
     e.lx_init();
 }
 
-// Runs empty chunks of 64 frames until no band ramps any more; returns how
-// many chunks set up a redesign of the given band.
+// Runs 500 chunks of 64 silent frames (far longer than any glide); returns
+// how many of them set up a redesign of the given band.
 template <typename Band>
 int chunks_with_redesign(CLFx& e, Band band)
 {
@@ -47,16 +47,10 @@ int chunks_with_redesign(CLFx& e, Band band)
     return ramps;
 }
 
+// Sines through the whole engine come out with the gain the three designs
+// give together, and left equals right.
 TEST(EngineResponse, MeasuredSinesMatchTheDesign)
 {
-    CLFx e;
-    e.lxs_low_eq_gain(12);
-    e.lxs_mid_freq(1000);
-    e.lxs_mid_gain(-9);
-    e.lxs_mid_bandwidth(1);
-    e.lxs_high_eq_gain(6);
-    e.lxs_high_eq_fc(6000);
-    start(e);
     const lx_coefs low = lx_low_shelf_coefs(100, 12, fs);
     const lx_coefs mid = lx_peq_coefs(1000, -9, 1, fs);
     const lx_coefs high = lx_high_shelf_coefs(6000, 6, fs);
@@ -197,24 +191,34 @@ TEST(EngineRamp, SingleFrameAndOverlappingRamps)
     EXPECT_TRUE(same_coefs(lx_flt_coefs(f), second_target));
 }
 
+// The output trim glides in dB from chunk to chunk and moves linearly in
+// amplitude within each chunk, from the gain in force to the new one.
 TEST(EngineTrim, OutputTrimGlidesInDbAndRampsLinearly)
 {
-    CLFx e;
+    CLFx e, reference;
     start(e);
+    start(reference);
+    const std::vector<float> in = sine(700, fs, 3 * 64);
+    std::vector<float> out(in.size()), ref(in.size()), dummy(in.size());
     e.lxs_output_gain(-6);
-    float l, r;
-    e.lx_recalc(64);
-    const float g1 = std::pow(10.0f, -0.6f / 20.0f);
-    std::vector<float> out;
-    for (int i = 0; i < 64; ++i) {
-        e.lx_prc(0.5f, 0.5f, &l, &r);
-        out.push_back(l);
+    double previous_db = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        const size_t pos = size_t(c) * 64;
+        run_chunk(e, &in[pos], &in[pos], &out[pos], &dummy[pos], 64);
+        run_chunk(reference, &in[pos], &in[pos], &ref[pos], &dummy[pos], 64);
+        // One glide step: 10 % of the remaining distance in dB.
+        const double now_db = previous_db + 0.1 * (-6.0 - previous_db);
+        const double from = std::pow(10.0, previous_db / 20.0), to = std::pow(10.0, now_db / 20.0);
+        for (int i = 0; i < 64; ++i) {
+            if (std::fabs(ref[pos + i]) < 0.05f)
+                continue;
+            const double gain = double(out[pos + i]) / ref[pos + i];
+            EXPECT_NEAR(gain, from + (to - from) * i / 64.0, 2e-6) << "chunk " << c << " frame " << i;
+        }
+        EXPECT_NEAR(CLFxProbe::out_gain_l_value(e), to, 1e-6);
+        EXPECT_NEAR(CLFxProbe::output_gain(e), now_db, 1e-5);
+        previous_db = now_db;
     }
-    EXPECT_EQ(CLFxProbe::out_gain_l_value(e), g1);
-    // Linear across the chunk: constant differences after the filters settle.
-    const double slope = (double(out[63]) - out[62]);
-    EXPECT_NEAR(double(out[40]) - out[39], slope, 1e-6);
-    EXPECT_NEAR(slope, 0.5 * 1.0029 * (g1 - 1.0) / 64.0, 2e-6);
 }
 
 // At 44100 Hz a fade out lasts 880 frames, after which the output is the
@@ -306,9 +310,12 @@ TEST(EngineFlush, TinyInputsGiveExactZeros)
         e.lxs_low_eq_gain(20);
         e.lxs_mid_gain(20);
         e.lxs_high_eq_gain(20);
-        if (bypassed)
+        if (bypassed) {
+            // The switch takes effect at a chunk; lx_init then settles the
+            // crossfade at "out" at once.
             e.lxs_eq_in_value(false);
-        e.lx_recalc(64);  // with the request false: starts the fade out
+            e.lx_recalc(64);
+        }
         start(e);
         float l, r;
         for (int c = 0; c < 40; ++c) {
@@ -488,9 +495,6 @@ TEST(EngineRecovery, NonFiniteSampleClearsOnlyThatChannel)
         ASSERT_NEAR(el[i], cl[i], 1e-4) << i;
 }
 
-}  // namespace
-
-namespace {
 
 uint32_t bits(float f)
 {
@@ -534,9 +538,6 @@ TEST(EngineRecovery, BlocksMatchFramesAcrossRecovery)
     EXPECT_TRUE(std::isfinite(fl.back()));
 }
 
-}  // namespace
-
-namespace {
 
 // Setters on another thread while the audio thread processes: every value
 // the engine picks up is one that was set, so the output stays finite and
@@ -574,6 +575,44 @@ TEST(EngineThreads, SettersRaceWithProcessing)
     EXPECT_EQ(CLFxProbe::low_eq_gain(e), 6.0f);
     EXPECT_TRUE(same_coefs(lx_flt_coefs(CLFxProbe::low(e)), lx_low_shelf_coefs(100, 6, fs)));
     EXPECT_EQ(CLFxProbe::mix_l(e).value, 1.0f);
+}
+
+
+// Values no caller should send get a bounded answer instead of silencing
+// the engine for good.
+TEST(EngineGuards, NonFiniteTargetsAndRatesAreIgnored)
+{
+    CLFx e, reference;
+    for (CLFx* x : {&e, &reference}) {
+        x->lxs_low_eq_gain(6);
+        x->lxs_mid_gain(-4);
+        start(*x);
+    }
+    e.lxs_low_eq_gain(std::nanf(""));
+    e.lxs_mid_freq(INFINITY);
+    e.lxs_mid_bandwidth(-INFINITY);
+    e.lxs_output_gain(std::nanf(""));
+    e.lx_srate(0.0f);
+    e.lx_srate(-48000.0f);
+    e.lx_srate(std::nanf(""));
+    e.lx_init();
+    const std::vector<float> in = sine(440, fs, 64 * 40);
+    EXPECT_EQ(run_signal(e, in), run_signal(reference, in));
+}
+
+TEST(EngineGuards, EmptyChunkAppliesDesignsAtOnce)
+{
+    CLFx e;
+    start(e);
+    e.lxs_low_eq_gain(12);
+    e.lxs_output_gain(-6);
+    e.lx_recalc(0);
+    EXPECT_EQ(CLFxProbe::low(e).ramp_left, 0);
+    EXPECT_TRUE(same_coefs(lx_flt_coefs(CLFxProbe::low(e)), lx_low_shelf_coefs(100, 1.2f, fs)));
+    EXPECT_EQ(CLFxProbe::out_gain_l_value(e), std::pow(10.0f, -0.6f / 20.0f));
+    float l, r;
+    e.lx_prc(0.5f, 0.5f, &l, &r);
+    EXPECT_TRUE(std::isfinite(l) && std::isfinite(r));
 }
 
 }  // namespace

@@ -1,0 +1,54 @@
+# Sourced by the real-host tests: a private, self-cleaning world for a
+# third-party host run.
+#
+# Every host writes caches and settings under $HOME and the XDG folders, so
+# all of them point into one temporary folder that is removed on exit. Every host command runs under
+# timeout(1), so nothing the test started outlives it. A fresh copy of the plug-in
+# lives there with an mtime in the past: Ardour treats a scan-cache entry as
+# stale unless the plug-in file is older than the cache file, and a copy made
+# in the same second as the scan would never count as scanned.
+#
+# Functions: need_file PATH (skips the test, exit 77, when a host is not
+# installed), install_plugin SRC (sets $plugin_dir and $plugin), fail MSG.
+
+set -euo pipefail
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/ze710-hosts.XXXXXX")
+cleanup() {
+    local rc=$?
+    rm -rf "$work"
+    exit "$rc"
+}
+trap cleanup EXIT
+
+export HOME="$work/home"
+export XDG_CACHE_HOME="$work/cache"
+export XDG_CONFIG_HOME="$work/config"
+export XDG_DATA_HOME="$work/data"
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$HOME" "$XDG_CACHE_HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+# Only the folder of the plug-in under test may be searched.
+unset VST_PATH VST3_PATH LADSPA_PATH LV2_PATH
+export LC_ALL=C
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+need_file() {
+    if [ ! -e "$1" ]; then
+        echo "SKIP: $1 is not installed (tools/setup-debian.sh installs it)"
+        exit 77
+    fi
+}
+
+install_plugin() {
+    plugin_dir="$work/vst"
+    plugin="$plugin_dir/ze710.so"
+    mkdir -p "$plugin_dir"
+    cp "$1" "$plugin"
+    touch -d '-2 minutes' "$plugin"
+    export LXVST_PATH="$plugin_dir"
+}

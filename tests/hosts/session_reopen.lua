@@ -1,0 +1,20 @@
+-- Run by ardour7-lua in a fresh process: reopens the snapshot named by
+-- ZE710_SNAPSHOT (default "recall") and prints every parameter value the
+-- plug-in instance has after Ardour restored it, then "done".
+local session_dir = assert(os.getenv("ZE710_SESSION_DIR"), "ZE710_SESSION_DIR not set")
+
+assert(AudioEngine:set_backend("None (Dummy)", "", ""), "no Dummy backend")
+assert(load_session(session_dir, os.getenv("ZE710_SNAPSHOT") or "recall"), "cannot open the snapshot")
+local track = Session:route_by_name("EQ")
+assert(not track:isnil(), "the track is gone")
+local proc = track:nth_plugin(0)
+assert(not proc:isnil(), "the plug-in is gone")
+local insert = proc:to_insert()
+local plugin = insert:plugin(0)
+local emit = function(...) print(table.concat({...}, "\t")) end
+emit("reopened", plugin:name(), tostring(plugin:parameter_count()))
+for i = 0, plugin:parameter_count() - 1 do
+	emit("restored", tostring(i), string.format("%.6f", ARDOUR.LuaAPI.get_plugin_insert_param(insert, i, true)))
+end
+close_session()
+print("done")
