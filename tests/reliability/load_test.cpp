@@ -1,24 +1,33 @@
-// Load: eight instances in one process, every parameter of every instance
+// Load: eight instances in one process, four of them with their editor open
+// in a host window on a private X server, every parameter of every instance
 // automated from two threads every millisecond, programs and the host bypass
-// switched from a third, audio in 32-frame blocks paced like a sound card.
+// switched from a third, knobs dragged in the open editors with real pointer
+// events from a fourth, audio in 32-frame blocks paced like a sound card.
 // No crash, no deadlock (the watchdog aborts a stuck run), finite audio, and
 // the audio thread never waits: with the probe preloaded, zero blocking calls
 // inside processReplacing. The per-block time is reported, not asserted.
 //
 // ZE710_LOAD_SECONDS sets the duration (default 20 s), ZE710_LOAD_EDITORS
-// how many instances have their editor open.
+// how many instances have their editor open (default 4).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
+#include "editor_desk.h"
 #include "load_rig.h"
 
 using namespace ze710test;
 
-TEST(Load, EightInstancesAutomatedEveryMillisecond)
+TEST(Load, EightInstancesFourEditorsAutomatedEveryMillisecond)
 {
+    EditorDesk desk;
+    ASSERT_TRUE(desk.ready()) << "no private X server";
+
     RigOptions opt;
     opt.instances = 8;
     opt.block_frames = {32};
@@ -26,10 +35,29 @@ TEST(Load, EightInstancesAutomatedEveryMillisecond)
     opt.seconds = env_seconds("ZE710_LOAD_SECONDS", 20.0);
     opt.automation_threads = 2;
     opt.automation_period_ms = 1.0;
-    opt.editors = env_int("ZE710_LOAD_EDITORS", 0);
+    opt.editors = std::min(env_int("ZE710_LOAD_EDITORS", 4), 8);
+    std::vector<int> shown_at_end(8, 0);
+    std::vector<size_t> gestures(8, 0);
+    opt.open_editor = [&](vsthost::VstPlugin& p, int i) { return desk.open(p, i); };
+    opt.close_editor = [&](vsthost::VstPlugin& p, int i) {
+        shown_at_end[static_cast<size_t>(i)] = desk.editor_shown(i);
+        gestures[static_cast<size_t>(i)] = p.recorder().count_of(audioMasterBeginEdit);
+        desk.close(p, i);
+    };
+    // The user at the same time: one knob drag after another, editor after
+    // editor, each a press, ten moves and a release.
+    std::atomic<long> drags{0};
+    opt.extra_control.push_back([&](std::vector<vsthost::VstPlugin*>&, const std::atomic<bool>& stop,
+                                    std::atomic<long>& progress) {
+        for (long n = 0; !stop.load() && opt.editors > 0; ++n) {
+            drags += desk.drag_knob(static_cast<int>(n % opt.editors), 10, (n / opt.editors) % 2 == 0);
+            progress.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
     const RigResult r = run_rig(opt);
     ASSERT_TRUE(r.failure.empty()) << r.failure;
-    std::printf("%s\n", describe(r).c_str());
+    std::printf("%s; %d editors open, %ld knob drags\n", describe(r).c_str(), opt.editors, drags.load());
     RecordProperty("blocks", static_cast<int>(r.blocks));
     RecordProperty("block_us_max", static_cast<int>(r.block_us_max));
 
@@ -44,6 +72,12 @@ TEST(Load, EightInstancesAutomatedEveryMillisecond)
     EXPECT_EQ(r.parameter_sets, r.automation_rounds * 8 * 9);
     EXPECT_GT(r.control_rounds, 0);
     EXPECT_EQ(r.non_finite_samples, 0);
+    // The editors stayed open to the end, and the drags reached the effects
+    // as gestures the host was told about.
+    for (int i = 0; i < opt.editors; ++i) {
+        EXPECT_TRUE(shown_at_end[static_cast<size_t>(i)]) << "editor " << i;
+        EXPECT_GT(gestures[static_cast<size_t>(i)], 0u) << "editor " << i << " never saw a drag";
+    }
     if (r.probe_loaded) {
         EXPECT_EQ(r.blocking_calls, 0u) << r.blocking_report;
         // The audio thread never went to sleep while processing. (The
