@@ -112,6 +112,7 @@ public:
     // ---- layout --------------------------------------------------------------
     // 0 when every object and image exists afterwards, -1 otherwise.
     int create_gui_objects();
+    int create_gui_objects_locked();  // widget_mutex held
     void init_editor();
     // Stores the value clamped to 0..1; neither resizes nor repaints.
     void control_update_ui_size(float value);

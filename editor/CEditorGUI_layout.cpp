@@ -102,9 +102,19 @@ void place_button(CPushButtonLatchingObject* button, afx_pixbuf* strip, afx_pixb
 
 int CEditorGUI::create_gui_objects()
 {
-    int result = 0;
     if (!G_GUI_engine)
         return -1;
+    // The host's other threads notify the editor (setParameter, setProgram)
+    // while it opens: they find the widgets and images under widget_mutex.
+    pthread_mutex_lock(&widget_mutex);
+    const int result = create_gui_objects_locked();
+    pthread_mutex_unlock(&widget_mutex);
+    return result;
+}
+
+int CEditorGUI::create_gui_objects_locked()
+{
+    int result = 0;
     make_if_missing(front_panel, result);
     make_if_missing(bypass_switch, result);
     make_if_missing(status_button, result);
