@@ -206,8 +206,9 @@ void CPlug::init_audio_engine(float rate)
 void CPlug::setSampleRate(float rate)
 {
     // A rate of zero, below zero, infinite or NaN would put the engine on a
-    // division by zero and leave NaN in its memories for good.
-    if (!std::isfinite(rate) || !(rate > 0.0f))
+    // division by zero and leave NaN in its memories for good; a tiny or an
+    // enormous one would make it unstable.
+    if (!std::isfinite(rate) || !(rate >= kMinSampleRate && rate <= kMaxSampleRate))
         return;
     dsp->lx_srate(rate);
     dsp->lx_init();

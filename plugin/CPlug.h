@@ -28,6 +28,11 @@ public:
     static constexpr long kChunkFrames = 64;  // largest chunk per lx_recalc
     static constexpr int kTitleBound = 255;   // bytes of title, terminator included
     static constexpr int kDisplayBound = 24;  // bytes a display text may use, terminator included
+    // Sample rates the engine accepts, Hz; others are ignored. Far below,
+    // the in/out crossfade's per-frame step passes 1 and diverges (about
+    // 150 Hz); far above, the low shelf's poles sit within rounding of z = 1.
+    static constexpr float kMinSampleRate = 8000.0f;
+    static constexpr float kMaxSampleRate = 768000.0f;
 
     // Parameter indices as the host sees them.
     enum ParamIndex {

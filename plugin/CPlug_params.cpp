@@ -19,6 +19,12 @@ float gain_db_of(float v) { return 40.0f * v - 20.0f; }      // -20 to +20 dB at
 float bandwidth_oct_of(float v) { return 1.5f * v + 0.5f; }  // 0.5 to 2.0 octaves at 0..1
 float clamp01(float v) { return v > 1.0f ? 1.0f : (v < 0.0f ? 0.0f : v); }
 
+// The engine is designed and proved stable for the host's range 0..1 only:
+// a gain of 40 v - 20 dB overflows the shelf design for large v, and far
+// outside the range the sections' poles reach the unit circle. A value out
+// of range is stored and shown as given, but the engine gets the nearest end.
+float engine_norm(float v) { return clamp01(v); }
+
 // "%.2f" plus unit, as long as it fits a host's display buffer. Values are not
 // limited, so "%.2f" of an extreme one could run to dozens of digits; such a
 // value is shown in three significant digits instead.
@@ -57,6 +63,10 @@ float CPlug::get_knob_fract_from_freq(float min_hz, float max_hz, float hz)
 
 void CPlug::setParameter(VstInt32 index, float value)
 {
+    // NaN or an infinity would enter the engine's glide and stay there for
+    // good, silencing the band; like an unknown index it changes nothing.
+    if (!std::isfinite(value))
+        return;
     MutexLock lock(mutex);
     switch (index) {
     case kHfGain: control_update_hf_gain(value); break;
@@ -140,49 +150,49 @@ void CPlug::notify_editor(int index, float v)
 
 void CPlug::control_update_hf_gain(float v)
 {
-    dsp->lxs_high_eq_gain(gain_db_of(v));
+    dsp->lxs_high_eq_gain(gain_db_of(engine_norm(v)));
     store_slot(kSlotHfGain, v);
     notify_editor(kHfGain, v);
 }
 
 void CPlug::control_update_lf_gain(float v)
 {
-    dsp->lxs_low_eq_gain(gain_db_of(v));
+    dsp->lxs_low_eq_gain(gain_db_of(engine_norm(v)));
     store_slot(kSlotLfGain, v);
     notify_editor(kLfGain, v);
 }
 
 void CPlug::control_update_mid_freq(float v)
 {
-    dsp->lxs_mid_freq(get_freq_from_knob_fract(kMidMinHz, kMidMaxHz, v));
+    dsp->lxs_mid_freq(get_freq_from_knob_fract(kMidMinHz, kMidMaxHz, engine_norm(v)));
     store_slot(kSlotMidFreq, v);
     notify_editor(kMidFreq, v);
 }
 
 void CPlug::control_update_mid_gain(float v)
 {
-    dsp->lxs_mid_gain(gain_db_of(v));
+    dsp->lxs_mid_gain(gain_db_of(engine_norm(v)));
     store_slot(kSlotMidGain, v);
     notify_editor(kMidGain, v);
 }
 
 void CPlug::control_update_lf_freq(float v)
 {
-    dsp->lxs_low_eq_fc(get_freq_from_knob_fract(kLfMinHz, kLfMaxHz, v));
+    dsp->lxs_low_eq_fc(get_freq_from_knob_fract(kLfMinHz, kLfMaxHz, engine_norm(v)));
     store_slot(kSlotLfFreq, v);
     notify_editor(kLfFreq, v);
 }
 
 void CPlug::control_update_hf_freq(float v)
 {
-    dsp->lxs_high_eq_fc(get_freq_from_knob_fract(kHfMinHz, kHfMaxHz, v));
+    dsp->lxs_high_eq_fc(get_freq_from_knob_fract(kHfMinHz, kHfMaxHz, engine_norm(v)));
     store_slot(kSlotHfFreq, v);
     notify_editor(kHfFreq, v);
 }
 
 void CPlug::control_update_mid_bw(float v)
 {
-    dsp->lxs_mid_bandwidth(bandwidth_oct_of(v));
+    dsp->lxs_mid_bandwidth(bandwidth_oct_of(engine_norm(v)));
     store_slot(kSlotMidBw, v);
     notify_editor(kMidBw, v);
 }

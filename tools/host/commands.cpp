@@ -1,6 +1,7 @@
 #include "tools/host/commands.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,13 +29,85 @@ constexpr int kPlotPoints = 480;
 
 // ---- output files: written under a temporary name, renamed when complete ----
 
+// Temporary files not yet renamed, removed by the handler of a fatal signal
+// (Ctrl-C, kill, a hang-up) so that an interrupted run leaves nothing behind. Plain arrays and sig_atomic_t flags: the handler may
+// touch nothing else.
+constexpr int kMaxPendingFiles = 4;
+constexpr size_t kMaxPendingPath = 4096;
+char pending_path[kMaxPendingFiles][kMaxPendingPath];
+volatile sig_atomic_t pending_used[kMaxPendingFiles];
+
+extern "C" void remove_pending_and_die(int sig)
+{
+    for (int i = 0; i < kMaxPendingFiles; ++i)
+        if (pending_used[i])
+            unlink(pending_path[i]);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+void install_cleanup_handlers()
+{
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    // Past a file-size limit a write then fails with EFBIG and is reported
+    // like any other write error, instead of the signal killing the process.
+    signal(SIGXFSZ, SIG_IGN);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction sa;
+        std::memset(&sa, 0, sizeof sa);
+        sa.sa_handler = remove_pending_and_die;
+        sigemptyset(&sa.sa_mask);
+        struct sigaction old;
+        // A signal the caller set to be ignored stays ignored (nohup, or a
+        // shell's background job).
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+            continue;
+        sigaction(sig, &sa, nullptr);
+    }
+}
+
+int register_pending(const std::string& path)
+{
+    if (path.size() >= kMaxPendingPath)
+        return -1;
+    for (int i = 0; i < kMaxPendingFiles; ++i) {
+        if (!pending_used[i]) {
+            std::memcpy(pending_path[i], path.c_str(), path.size() + 1);
+            pending_used[i] = 1;
+            return i;
+        }
+    }
+    return -1;
+}
+
+void forget_pending(int slot)
+{
+    if (slot >= 0)
+        pending_used[slot] = 0;
+}
+
 class OutputFile {
 public:
     explicit OutputFile(const std::string& path) : final_path(path), temp_path(path + ".XXXXXX")
     {
+        install_cleanup_handlers();
+        // Signals wait while the file is created and registered, so that no
+        // handler runs between the two and misses it.
+        sigset_t fatal, old;
+        sigemptyset(&fatal);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            sigaddset(&fatal, sig);
+        sigprocmask(SIG_BLOCK, &fatal, &old);
         handle = mkstemp(&temp_path[0]);
+        const int create_errno = errno;
+        if (handle >= 0)
+            slot = register_pending(temp_path);
+        sigprocmask(SIG_SETMASK, &old, nullptr);
         if (handle < 0)
-            throw HostError("cannot write " + path + ": " + std::strerror(errno));
+            throw HostError("cannot write " + path + ": " + std::strerror(create_errno));
         // mkstemp creates the file private; give it the mode a plain create would.
         const mode_t mask = umask(0);
         umask(mask);
@@ -46,6 +119,7 @@ public:
             close(handle);
         if (!committed)
             unlink(temp_path.c_str());
+        forget_pending(slot);
     }
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -75,12 +149,15 @@ public:
         if (std::rename(temp_path.c_str(), final_path.c_str()) != 0)
             throw HostError("cannot write " + final_path + ": " + std::strerror(errno));
         committed = true;
+        forget_pending(slot);
+        slot = -1;
     }
 
 private:
     std::string final_path;
     std::string temp_path;
     int handle = -1;
+    int slot = -1;  // in the signal handler's list while not committed
     bool committed = false;
 };
 
@@ -180,6 +257,34 @@ struct Noise {
     }
 };
 
+// A file whose header announces more audio than the file holds has been cut
+// short (an interrupted copy or download). libsndfile quietly reads what is
+// there; rendering it would produce an output that looks complete but is not.
+// The header's figure is in libsndfile's log ("data : 144000 (should be
+// 71978)"); 0 and 0xFFFFFFFF are the placeholders of files written to a pipe,
+// whose length is unknown rather than wrong.
+void check_complete(SNDFILE* file, const std::string& path)
+{
+    char log[8192];
+    log[0] = 0;
+    sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+    log[sizeof log - 1] = 0;
+    for (const char* line = log; *line;) {
+        const char* end = std::strchr(line, '\n');
+        const std::string text(line, end ? static_cast<size_t>(end - line) : std::strlen(line));
+        unsigned long long announced = 0, present = 0;
+        char chunk[8] = {};
+        if (std::sscanf(text.c_str(), "%7s : %llu (should be %llu)", chunk, &announced, &present) == 3 &&
+            (std::strcmp(chunk, "data") == 0 || std::strcmp(chunk, "SSND") == 0) && announced > present &&
+            announced != 0xFFFFFFFFull && announced != 0xFFFFFFFFFFFFFFFFull)
+            throw HostError(path + " is truncated: its header announces " + std::to_string(announced) +
+                            " bytes of audio, the file holds " + std::to_string(present));
+        if (!end)
+            break;
+        line = end + 1;
+    }
+}
+
 }  // namespace
 
 // ---- info -------------------------------------------------------------------------
@@ -251,6 +356,9 @@ int command_render(const std::string& path, const std::string& in_path, const st
                         " channels; only mono and stereo files can be rendered");
     if (in_info.samplerate <= 0)
         throw HostError(in_path + ": no valid sample rate");
+    check_complete(in.get(), in_path);
+    if (in_info.frames <= 0)
+        throw HostError(in_path + ": the file holds no audio");
 
     std::unique_ptr<VstPlugin> plugin = load_plugin(path);
     set_audio_thread_fp_mode();
