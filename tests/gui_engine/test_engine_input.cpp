@@ -7,7 +7,7 @@
 // with GoogleTest's own names.
 #include <gtest/gtest.h>
 
-#include "tests/gui_engine/engine_test_support.h"
+#include "tests/support/x_support.h"
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace engine_test;
+using namespace test_support;
 
 struct input_report {
     char kind;  // 'p' press, 'd' double click, 'r' release, 'm' motion
