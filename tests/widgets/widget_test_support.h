@@ -7,6 +7,7 @@
 #include "tests/support/image_support.h"
 
 #include <cmath>
+#include <string>
 
 namespace widget_test {
 
@@ -67,6 +68,28 @@ inline int blend(int d, int s, int a)
 inline rgba blend(rgba d, rgba s)
 {
     return {blend(d.r, s.r, s.a), blend(d.g, s.g, s.a), blend(d.b, s.b, s.a), d.a};
+}
+
+// Where hit(x, y) disagrees with the rectangle x0..x1, y0..y1 taken with all
+// four edges: its corners must hit, a point one pixel beyond each edge must
+// not. Empty when it agrees.
+template <typename Hit>
+std::string hit_rectangle_faults(Hit hit, int x0, int y0, int x1, int y1)
+{
+    std::string faults;
+    const auto check = [&](int x, int y, bool inside) {
+        if (hit(x, y) != inside)
+            faults += "(" + std::to_string(x) + "," + std::to_string(y) + (inside ? ") missed " : ") hit ");
+    };
+    const int mid_x = (x0 + x1) / 2, mid_y = (y0 + y1) / 2;
+    for (int x : {x0, x1})
+        for (int y : {y0, y1})
+            check(x, y, true);
+    check(x0 - 1, mid_y, false);
+    check(x1 + 1, mid_y, false);
+    check(mid_x, y0 - 1, false);
+    check(mid_x, y1 + 1, false);
+    return faults;
 }
 
 } // namespace widget_test
