@@ -31,16 +31,10 @@ class WindowManager : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(engine.open_display_connection());
-        client = XOpenDisplay(nullptr);
+        ASSERT_TRUE(test_support::open_engine(engine));
         ASSERT_NE(client, nullptr);
     }
-    void TearDown() override
-    {
-        if (client)
-            XCloseDisplay(client);
-        engine.close_display_connection();
-    }
+    void TearDown() override { engine.close_display_connection(); }
     void sync() { test_support::sync_engine(engine); }
     Atom atom(const char* name) { return XInternAtom(client, name, False); }
     // A property's raw value, its type and format.
@@ -69,16 +63,11 @@ protected:
         std::memcpy(list.data(), raw.data(), list.size() * sizeof(long));
         return list;
     }
-    bool viewable(Window w)
-    {
-        return wait_until([&] {
-            XWindowAttributes a;
-            return XGetWindowAttributes(client, w, &a) && a.map_state == IsViewable;
-        });
-    }
+    bool viewable(Window w) { return second.wait_viewable(w); }
 
     AFX_engine engine;
-    Display* client = nullptr;
+    test_support::x_client second;
+    Display* const client = second.display();
 };
 
 TEST_F(WindowManager, TitleClassTypeAndStateReadBackFromTheServer)
