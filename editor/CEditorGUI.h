@@ -291,4 +291,8 @@ private:
     // miss each other.
     std::atomic<int> input_in_flight{0};
     std::atomic<bool> input_enabled{false};
+    // The thread that runs the input handlers (the GUI event thread). Kept
+    // here rather than in thread-local storage: a plug-in that hosts load
+    // and unload must not leave TLS behind in the host's threads.
+    std::atomic<pthread_t> input_thread{0};
 };

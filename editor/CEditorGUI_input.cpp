@@ -71,8 +71,6 @@ constexpr int kBypassIndex = 7;
 constexpr auto kInputDrainLimit = std::chrono::milliseconds(1000);
 constexpr useconds_t kInputDrainPollUs = 500;
 
-thread_local int t_input_depth = 0;  // input handlers running on this thread
-
 class widget_lock {
 public:
     explicit widget_lock(pthread_mutex_t* m) : m_mutex(m) { pthread_mutex_lock(m_mutex); }
@@ -102,12 +100,11 @@ struct CEditorGUI::input_scope {
     explicit input_scope(CEditorGUI* e) : editor(e)
     {
         editor->input_in_flight.fetch_add(1);
-        ++t_input_depth;
+        editor->input_thread.store(pthread_self());
         active = editor->input_enabled.load() && editor->editor_running_flag;
     }
     ~input_scope()
     {
-        --t_input_depth;
         editor->input_in_flight.fetch_sub(1);
     }
     input_scope(const input_scope&) = delete;
@@ -134,8 +131,10 @@ void CEditorGUI::wait_for_input_handlers()
 {
     input_enabled.store(false);
     // A host that closes the editor from inside one of its callbacks does so
-    // on the GUI thread, within the handler that made the call.
-    if (t_input_depth > 0)
+    // on the GUI thread, within the handler that made the call: waiting for
+    // that handler would wait for ourselves. Handlers run only on the GUI
+    // thread, so any in flight while it closes are its own callers.
+    if (input_in_flight.load() > 0 && pthread_equal(input_thread.load(), pthread_self()))
         return;
     const auto deadline = std::chrono::steady_clock::now() + kInputDrainLimit;
     while (input_in_flight.load() > 0 && std::chrono::steady_clock::now() < deadline)

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The main job: set up, build, install the plug-in, then drive the installed
 # ze710.so through the command-line host as a DAW would: its identity,
-# a demo signal rendered through the factory preset "05 Low End Boost", and
-# that preset's measured response plot. Results go to out/.
+# a demo signal rendered through the factory preset "05 Low End Boost",
+# that preset's measured response plot, and its editor opened in a host
+# window (on the user's display, or on a private Xvfb when there is none)
+# with a screenshot. Results go to out/.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZE710_BUILD_DIR:-$root/build}
@@ -29,5 +31,14 @@ echo
 echo
 "$host" response "$plugin" --program "$preset" --svg "$out/response-low-end-boost.svg"
 echo
+# The editor, embedded in a host window as a DAW embeds it; closes by itself.
+editor_cmd=("$host" editor "$plugin" --program "$preset" --close-after 3 --screenshot "$out/editor.png")
+if [ -n "${DISPLAY:-}" ]; then
+  "${editor_cmd[@]}"
+else
+  xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "${editor_cmd[@]}"
+fi
+echo
+echo "demo: the editor's screenshot is $out/editor.png"
 echo "demo: listen to $out/demo-signal.wav and $out/demo-low-end-boost.wav;"
 echo "demo: the response plot is $out/response-low-end-boost.svg"

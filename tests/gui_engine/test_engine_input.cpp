@@ -7,16 +7,18 @@
 // with GoogleTest's own names.
 #include <gtest/gtest.h>
 
-#include "tests/gui_engine/engine_test_support.h"
+#include "tests/support/x_support.h"
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
-using namespace engine_test;
+using namespace test_support;
 
 struct input_report {
     char kind;  // 'p' press, 'd' double click, 'r' release, 'm' motion
@@ -108,52 +110,53 @@ protected:
     std::unique_ptr<loop_thread> loop;
 };
 
-TEST_F(EngineInput, TwoLeftClicksWithin300msGivePressThenDoubleClick)
+// Clicks of one button with the pauses between them, and the presses ('p')
+// and double clicks ('d') the window must report: a second left click within
+// 300 ms is a double click, and so is a third; the right button never makes
+// one.
+struct click_case {
+    const char* name;
+    unsigned button;
+    std::vector<int> pauses_ms;  // before each click after the first
+    const char* expected;
+};
+
+void PrintTo(const click_case& c, std::ostream* os)
 {
-    click(Button1);
-    std::this_thread::sleep_for(200ms);
-    click(Button1);
-    const std::vector<input_report> seen = clicks_seen(2);
-    EXPECT_EQ(kinds(seen, 'c'), "pd");
+    *os << c.name;
+}
+
+class ClickSequence : public EngineInput, public testing::WithParamInterface<click_case> {};
+
+TEST_P(ClickSequence, GivesPressesAndDoubleClicks)
+{
+    const click_case& c = GetParam();
+    click(c.button);
+    for (int pause : c.pauses_ms) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        click(c.button);
+    }
+    const size_t clicks = c.pauses_ms.size() + 1;
+    const std::vector<input_report> seen = clicks_seen(clicks);
+    EXPECT_EQ(kinds(seen, 'c'), c.expected);
     for (const input_report& r : seen) {
+        EXPECT_EQ(r.button, static_cast<int>(c.button));
         if (r.kind == 'd' || r.kind == 'p') {
             EXPECT_EQ(r.x, 30);
             EXPECT_EQ(r.y, 20);
-            EXPECT_EQ(r.button, 1);
             EXPECT_EQ(r.window, window);
         }
     }
-    EXPECT_EQ(kinds(seen, 'r'), "rr") << "releases are reported for both clicks";
+    EXPECT_EQ(kinds(seen, 'r'), std::string(clicks, 'r')) << "every click's release is reported";
 }
 
-TEST_F(EngineInput, AThirdQuickClickIsAgainADoubleClick)
-{
-    click(Button1);
-    std::this_thread::sleep_for(120ms);
-    click(Button1);
-    std::this_thread::sleep_for(120ms);
-    click(Button1);
-    EXPECT_EQ(kinds(clicks_seen(3), 'c'), "pdd");
-}
-
-TEST_F(EngineInput, ClicksFurtherApartAreTwoPresses)
-{
-    click(Button1);
-    std::this_thread::sleep_for(400ms);
-    click(Button1);
-    EXPECT_EQ(kinds(clicks_seen(2), 'c'), "pp");
-}
-
-TEST_F(EngineInput, RightButtonNeverMakesADoubleClick)
-{
-    click(Button3);
-    std::this_thread::sleep_for(200ms);
-    click(Button3);
-    const std::vector<input_report> seen = clicks_seen(2);
-    EXPECT_EQ(kinds(seen, 'c'), "pp");
-    for (const input_report& r : seen)
-        EXPECT_EQ(r.button, 3);
-}
+INSTANTIATE_TEST_SUITE_P(
+    EngineInput, ClickSequence,
+    testing::Values(click_case{"TwoLeftClicksWithin300msGivePressThenDoubleClick", Button1, {200}, "pd"},
+                    click_case{"AThirdQuickClickIsAgainADoubleClick", Button1, {120, 120}, "pdd"},
+                    click_case{"ClicksFurtherApartAreTwoPresses", Button1, {400}, "pp"},
+                    click_case{"RightButtonNeverMakesADoubleClick", Button3, {200}, "pp"}),
+    [](const testing::TestParamInfo<click_case>& info) { return std::string(info.param.name); });
 
 TEST_F(EngineInput, MotionAndReleaseArriveInWindowCoordinates)
 {

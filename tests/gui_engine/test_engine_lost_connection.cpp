@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "gui_engine/afx_io_errors.h"
-#include "tests/gui_engine/engine_test_support.h"
+#include "tests/support/x_support.h"
 
 #include <cstdlib>
 
@@ -25,7 +25,7 @@ extern "C" __attribute__((visibility("default"))) const char* __tsan_default_sup
 
 namespace {
 
-using namespace engine_test;
+using namespace test_support;
 
 std::atomic<Display*> host_handler_display{nullptr};
 std::atomic<int> host_handler_calls{0};

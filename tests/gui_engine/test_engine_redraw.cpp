@@ -9,11 +9,11 @@
 // with GoogleTest's own names.
 #include <gtest/gtest.h>
 
-#include "tests/gui_engine/engine_test_support.h"
+#include "tests/support/x_support.h"
 
 namespace {
 
-using namespace engine_test;
+using namespace test_support;
 
 struct expose_report {
     int x, y, width, height, window;

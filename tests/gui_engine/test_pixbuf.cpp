@@ -8,46 +8,14 @@
 #include <gtest/gtest.h>
 
 #include "gui_engine/AFX_engine.h"
+#include "tests/support/image_support.h"
 
 #include <cstring>
 #include <vector>
 
 namespace {
 
-struct rgba {
-    int r, g, b, a;
-};
-
-rgba pixel(const afx_pixbuf* pb, int x, int y)
-{
-    const unsigned char* p = pb->pixels + y * pb->rowstride + 4 * x;
-    return {p[0], p[1], p[2], p[3]};
-}
-
-void set_pixel(afx_pixbuf* pb, int x, int y, rgba c)
-{
-    unsigned char* p = pb->pixels + y * pb->rowstride + 4 * x;
-    p[0] = static_cast<unsigned char>(c.r);
-    p[1] = static_cast<unsigned char>(c.g);
-    p[2] = static_cast<unsigned char>(c.b);
-    p[3] = static_cast<unsigned char>(c.a);
-}
-
-void fill(afx_pixbuf* pb, rgba c)
-{
-    for (int y = 0; y < pb->height; ++y)
-        for (int x = 0; x < pb->width; ++x)
-            set_pixel(pb, x, y, c);
-}
-
-#define EXPECT_RGBA(actual, R, G, B, A)          \
-    do {                                         \
-        const rgba px_ = (actual);               \
-        EXPECT_EQ(px_.r, R);                     \
-        EXPECT_EQ(px_.g, G);                     \
-        EXPECT_EQ(px_.b, B);                     \
-        EXPECT_EQ(px_.a, A);                     \
-    } while (0)
+using namespace test_support;
 
 void put_be32(std::vector<unsigned char>& v, uint32_t x)
 {
@@ -85,7 +53,7 @@ TEST(Pixbuf, AllocatedBufferIsOpaqueBlack)
     EXPECT_EQ(pb->parent_window, 3);
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 7; ++x)
-            EXPECT_RGBA(pixel(pb, x, y), 0, 0, 0, 255);
+            EXPECT_EQ(pixel(pb, x, y), (rgba{0, 0, 0, 255}));
     AFX_engine::afx_pixbuf_reparent(pb, 9);
     EXPECT_EQ(pb->parent_window, 9);
     AFX_engine::afx_pixbuf_destroy_with_allocation(pb);
@@ -94,7 +62,7 @@ TEST(Pixbuf, AllocatedBufferIsOpaqueBlack)
     afx_pixbuf* bare = new afx_pixbuf{3, 2, 12, nullptr, -1};
     AFX_engine::afx_pixbuf_init(bare);
     ASSERT_NE(bare->pixels, nullptr);
-    EXPECT_RGBA(pixel(bare, 2, 1), 0, 0, 0, 255);
+    EXPECT_EQ(pixel(bare, 2, 1), (rgba{0, 0, 0, 255}));
     AFX_engine::afx_pixbuf_destroy_with_allocation(bare);
     AFX_engine::afx_pixbuf_destroy(nullptr);
     AFX_engine::afx_pixbuf_destroy_with_allocation(nullptr);
@@ -110,7 +78,7 @@ TEST(Pixbuf, InlineImageIsWrappedInPlace)
     EXPECT_EQ(pb->rowstride, 12);
     EXPECT_EQ(pb->parent_window, 4);
     EXPECT_EQ(pb->pixels, data.data() + 24);
-    EXPECT_RGBA(pixel(pb, 1, 1), 40, 41, 42, 43);  // pixel number 4
+    EXPECT_EQ(pixel(pb, 1, 1), (rgba{40, 41, 42, 43}));  // pixel number 4
     AFX_engine::afx_pixbuf_destroy(pb);
 
     // A run-length-encoded type is not decoded: wrapped as if raw.
@@ -144,16 +112,16 @@ TEST(Pixbuf, CopyMovesAllFourBytesBetweenStrides)
             if (x >= 2 && x < 4 && y >= 1 && y < 4) {
                 const int sx = x - 1;
                 const int sy = y - 1;
-                EXPECT_RGBA(pixel(dst, x, y), sx, sy, 100 + sx + 10 * sy, 7 * sx + sy);
+                EXPECT_EQ(pixel(dst, x, y), (rgba{sx, sy, 100 + sx + 10 * sy, 7 * sx + sy}));
             } else {
-                EXPECT_RGBA(pixel(dst, x, y), 0, 0, 0, 255);
+                EXPECT_EQ(pixel(dst, x, y), (rgba{0, 0, 0, 255}));
             }
         }
     }
     fill(dst, {1, 2, 3, 4});
     AFX_engine::afx_pixbuf_copy(src, dst, 0, 0, 0, 0, 3, 0);  // height 0: nothing
     AFX_engine::afx_pixbuf_copy(src, dst, 0, 0, 0, 0, 3, -2);
-    EXPECT_RGBA(pixel(dst, 0, 0), 1, 2, 3, 4);
+    EXPECT_EQ(pixel(dst, 0, 0), (rgba{1, 2, 3, 4}));
     AFX_engine::afx_pixbuf_destroy_with_allocation(src);
     AFX_engine::afx_pixbuf_destroy_with_allocation(dst);
 }
@@ -171,12 +139,12 @@ TEST(Pixbuf, CombineBlendsWithSourceAlphaAndKeepsDestinationAlpha)
     set_pixel(dst, 2, 0, {0, 0, 0, 91});
     set_pixel(dst, 3, 0, {100, 200, 255, 92});
     AFX_engine::afx_combine_pixbuf_fixed(src, dst, 0, 0, 0, 0, 4, 1);
-    EXPECT_RGBA(pixel(dst, 0, 0), 12, 34, 56, 78);  // alpha 0 changes nothing
-    EXPECT_RGBA(pixel(dst, 1, 0), 0, 0, 0, 90);     // 255 - floor(255 * 255 / 256) = 255 - 255
-    EXPECT_RGBA(pixel(dst, 2, 0), 254, 254, 254, 91);  // floor(255 * 255 / 256) = 254
+    EXPECT_EQ(pixel(dst, 0, 0), (rgba{12, 34, 56, 78}));  // alpha 0 changes nothing
+    EXPECT_EQ(pixel(dst, 1, 0), (rgba{0, 0, 0, 90}));     // 255 - floor(255 * 255 / 256) = 255 - 255
+    EXPECT_EQ(pixel(dst, 2, 0), (rgba{254, 254, 254, 91}));  // floor(255 * 255 / 256) = 254
     // 100 + floor(100 * 77 / 256) = 100 + 30; 200 + floor(-100 * 77 / 256) = 200 - 31;
     // 255 + floor(-255 * 77 / 256) = 255 - 77
-    EXPECT_RGBA(pixel(dst, 3, 0), 130, 169, 178, 92);
+    EXPECT_EQ(pixel(dst, 3, 0), (rgba{130, 169, 178, 92}));
     AFX_engine::afx_pixbuf_destroy_with_allocation(src);
     AFX_engine::afx_pixbuf_destroy_with_allocation(dst);
 }
@@ -187,10 +155,10 @@ TEST(Pixbuf, PlotBlendsOnePixelOnly)
     fill(pb, {40, 40, 40, 255});
     AFX_engine::plot_pixel_to_pixbuf(pb, 1, 2, 240, 0, 40, 128, false);
     // 40 + floor(200 * 128 / 256) = 140; 40 + floor(-40 * 128 / 256) = 20
-    EXPECT_RGBA(pixel(pb, 1, 2), 140, 20, 40, 255);
-    EXPECT_RGBA(pixel(pb, 0, 2), 40, 40, 40, 255);
-    EXPECT_RGBA(pixel(pb, 2, 2), 40, 40, 40, 255);
-    EXPECT_RGBA(pixel(pb, 1, 1), 40, 40, 40, 255);
+    EXPECT_EQ(pixel(pb, 1, 2), (rgba{140, 20, 40, 255}));
+    EXPECT_EQ(pixel(pb, 0, 2), (rgba{40, 40, 40, 255}));
+    EXPECT_EQ(pixel(pb, 2, 2), (rgba{40, 40, 40, 255}));
+    EXPECT_EQ(pixel(pb, 1, 1), (rgba{40, 40, 40, 255}));
     AFX_engine::afx_pixbuf_destroy_with_allocation(pb);
 }
 
@@ -215,7 +183,7 @@ TEST(Pixbuf, LinesIncludeBothEndsInEitherOrder)
     const std::string expected_row = "......\n......\n.####.\n......\n";
     EXPECT_EQ(touched(forward), expected_row);
     EXPECT_EQ(touched(backward), expected_row);
-    EXPECT_RGBA(pixel(forward, 4, 2), 254, 0, 0, 255);
+    EXPECT_EQ(pixel(forward, 4, 2), (rgba{254, 0, 0, 255}));
 
     afx_pixbuf* down = AFX_engine::afx_pixbuf_new_with_allocation(4, 5, 0);
     afx_pixbuf* up = AFX_engine::afx_pixbuf_new_with_allocation(4, 5, 0);

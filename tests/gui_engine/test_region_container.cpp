@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -34,91 +35,72 @@ std::vector<int> coverage(AFXRegionContainer& c)
     return cover;
 }
 
-TEST(RegionContainer, OverlappingRectangleSplitsTheStoredOneInOrder)
+// Rectangles added in order, and what the container then holds, in order.
+struct add_case {
+    const char* name;
+    std::vector<AFXRect> added, stored;
+};
+
+void PrintTo(const add_case& c, std::ostream* os)
 {
-    AFXRegionContainer c;
-    c.add({0, 0, 10, 10});
-    c.add({5, 5, 15, 15});
-    const std::vector<AFXRect> stored = contents(c);
-    ASSERT_EQ(stored.size(), 3u);
-    EXPECT_TRUE(same(stored[0], {0, 0, 5, 10}));
-    EXPECT_TRUE(same(stored[1], {5, 0, 10, 5}));
-    EXPECT_TRUE(same(stored[2], {5, 5, 15, 15}));
+    *os << c.name;
 }
 
-TEST(RegionContainer, CrossingRectangleLeavesAllFourPieces)
+std::string text(const std::vector<AFXRect>& rects)
 {
-    AFXRegionContainer c;
-    c.add({10, 10, 30, 30});
-    c.add({15, 0, 20, 40});  // a band through the middle, wider than the stored one
-    const std::vector<AFXRect> stored = contents(c);
-    ASSERT_EQ(stored.size(), 3u);
-    EXPECT_TRUE(same(stored[0], {10, 10, 15, 30}));  // top band
-    EXPECT_TRUE(same(stored[1], {20, 10, 30, 30}));  // bottom band
-    EXPECT_TRUE(same(stored[2], {15, 0, 20, 40}));
-
-    AFXRegionContainer d;
-    d.add({0, 0, 30, 30});
-    d.add({10, 10, 20, 20});  // inside: nothing changes
-    ASSERT_EQ(d.size(), 1);
-    d.add({-5, 12, 35, 18});  // a column through the middle: left and right pieces
-    const std::vector<AFXRect> split = contents(d);
-    ASSERT_EQ(split.size(), 3u);
-    EXPECT_TRUE(same(split[0], {0, 0, 30, 12}));
-    EXPECT_TRUE(same(split[1], {0, 18, 30, 30}));
+    std::string s;
+    for (const AFXRect& r : rects)
+        s += "{" + std::to_string(r.top) + "," + std::to_string(r.left) + "," + std::to_string(r.bottom) +
+             "," + std::to_string(r.right) + "} ";
+    return s;
 }
 
-TEST(RegionContainer, ContainmentInBothDirections)
+class RegionAdd : public testing::TestWithParam<add_case> {};
+
+TEST_P(RegionAdd, StoresDisjointPiecesInOrder)
 {
     AFXRegionContainer c;
-    c.add({0, 0, 20, 20});
-    c.add({5, 5, 10, 10});
-    c.add({0, 0, 20, 20});  // equal counts as contained
-    ASSERT_EQ(c.size(), 1);
-    EXPECT_TRUE(same(c.regions()[0], {0, 0, 20, 20}));
-
-    AFXRegionContainer d;
-    d.add({2, 2, 4, 4});
-    d.add({10, 10, 12, 14});
-    d.add({30, 30, 32, 32});  // outside the next one: stays
-    d.add({0, 0, 20, 20});    // covers the first two
-    const std::vector<AFXRect> stored = contents(d);
-    ASSERT_EQ(stored.size(), 2u);
-    EXPECT_TRUE(same(stored[0], {30, 30, 32, 32}));
-    EXPECT_TRUE(same(stored[1], {0, 0, 20, 20}));
+    for (const AFXRect& r : GetParam().added)
+        c.add(r);
+    EXPECT_EQ(text(contents(c)), text(GetParam().stored));
 }
 
-TEST(RegionContainer, TouchingRectanglesAreBothKept)
-{
-    AFXRegionContainer c;
-    c.add({0, 0, 10, 10});
-    c.add({0, 10, 10, 20});
-    c.add({10, 0, 20, 10});
-    EXPECT_EQ(c.size(), 3);
-}
+INSTANTIATE_TEST_SUITE_P(
+    RegionContainer, RegionAdd,
+    testing::Values(
+        add_case{"OverlappingRectangleSplitsTheStoredOneInOrder",
+                 {{0, 0, 10, 10}, {5, 5, 15, 15}},
+                 {{0, 0, 5, 10}, {5, 0, 10, 5}, {5, 5, 15, 15}}},
+        // A band through the middle, wider than the stored one: top and bottom bands stay.
+        add_case{"CrossingBandLeavesTopAndBottom",
+                 {{10, 10, 30, 30}, {15, 0, 20, 40}},
+                 {{10, 10, 15, 30}, {20, 10, 30, 30}, {15, 0, 20, 40}}},
+        add_case{"CrossingColumnLeavesLeftAndRight",
+                 {{0, 0, 30, 30}, {10, 10, 20, 20}, {-5, 12, 35, 18}},
+                 {{0, 0, 30, 12}, {0, 18, 30, 30}, {-5, 12, 35, 18}}},
+        add_case{"ContainedRectangleChangesNothing", {{0, 0, 30, 30}, {10, 10, 20, 20}}, {{0, 0, 30, 30}}},
+        // Equal counts as contained.
+        add_case{"EqualRectangleChangesNothing",
+                 {{0, 0, 20, 20}, {5, 5, 10, 10}, {0, 0, 20, 20}},
+                 {{0, 0, 20, 20}}},
+        // The last one covers the first two; the one outside it stays.
+        add_case{"CoveringRectangleReplacesWhatItContains",
+                 {{2, 2, 4, 4}, {10, 10, 12, 14}, {30, 30, 32, 32}, {0, 0, 20, 20}},
+                 {{30, 30, 32, 32}, {0, 0, 20, 20}}},
+        add_case{"TouchingRectanglesAreAllKept",
+                 {{0, 0, 10, 10}, {0, 10, 10, 20}, {10, 0, 20, 10}},
+                 {{0, 0, 10, 10}, {0, 10, 10, 20}, {10, 0, 20, 10}}},
+        add_case{"ReversedCornersAreStoredOrdered", {{9, 7, 3, 1}}, {{3, 1, 9, 7}}},
+        // Zero height and zero width, both crossing the stored rectangle.
+        add_case{"EmptyRectanglesAreIgnoredAndLoseNoArea",
+                 {{0, 0, 10, 10}, {5, -5, 5, 20}, {-5, 5, 20, 5}},
+                 {{0, 0, 10, 10}}},
+        add_case{"EmptyRectangleIsNotStored", {{3, 3, 3, 9}}, {}}),
+    [](const testing::TestParamInfo<add_case>& info) { return std::string(info.param.name); });
 
-TEST(RegionContainer, ReversedCornersAreStoredOrdered)
+TEST(RegionContainer, SanitizeOrdersReversedCorners)
 {
-    AFXRect r = AFXRegionContainer::sanitize({9, 7, 3, 1});
-    EXPECT_TRUE(same(r, {3, 1, 9, 7}));
-    AFXRegionContainer c;
-    c.add({9, 7, 3, 1});
-    ASSERT_EQ(c.size(), 1);
-    EXPECT_TRUE(same(c.regions()[0], {3, 1, 9, 7}));
-}
-
-TEST(RegionContainer, EmptyRectanglesAreIgnoredAndLoseNoArea)
-{
-    AFXRegionContainer c;
-    c.add({0, 0, 10, 10});
-    c.add({5, -5, 5, 20});  // zero height, crossing the stored rectangle
-    c.add({-5, 5, 20, 5});  // zero width, crossing it
-    ASSERT_EQ(c.size(), 1);
-    EXPECT_TRUE(same(c.regions()[0], {0, 0, 10, 10}));
-
-    AFXRegionContainer fresh;
-    fresh.add({3, 3, 3, 9});
-    EXPECT_EQ(fresh.size(), 0);
+    EXPECT_TRUE(same(AFXRegionContainer::sanitize({9, 7, 3, 1}), {3, 1, 9, 7}));
 }
 
 TEST(RegionContainer, RandomAddsStayDisjointAndKeepTheirUnion)

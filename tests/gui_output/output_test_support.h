@@ -1,53 +1,27 @@
 #pragma once
-// Helpers for the display-output tests: a private Xvfb of any depth and
-// resolution, reading pixels back from the server, the expansion of a stored
-// pixel to 8-bit channels written from the visual's masks alone, and PNG
-// specimens for a person to look at.
+// The display-output tests' names for the shared test support, plus where
+// their specimens go. tests/editor and tests/interaction include this header
+// too (through editor_test_support.h).
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include "tests/support/image_support.h"
+#include "tests/support/x_support.h"
 
 #include <string>
-#include <vector>
 
 namespace output_test {
 
-// A private X server on a free display number (Xvfb -displayfd), killed on
-// destruction. `screen` is WxHxD; extra arguments follow (e.g. "-dpi", "144").
-class xvfb_server {
-public:
-    explicit xvfb_server(const std::string& screen, const std::vector<std::string>& extra = {});
-    ~xvfb_server();
-    xvfb_server(const xvfb_server&) = delete;
-    xvfb_server& operator=(const xvfb_server&) = delete;
-    bool running() const { return m_pid > 0; }
-    const std::string& display_name() const { return m_name; }
+using test_support::expand;
+using test_support::quantise;
+using test_support::read_back;
+using test_support::rgb;
+using test_support::wait_until;
+using test_support::write_png;
+using xvfb_server = test_support::private_xvfb;
 
-private:
-    int m_pid = -1;
-    std::string m_name;
-};
-
-// 8-bit red, green, blue.
-struct rgb {
-    int r, g, b;
-    bool operator==(const rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-};
-
-// Channel value as stored by a mask of n bits and read back with its high
-// bits repeated in the low ones (n = 8 keeps it).
-int quantise(int value, unsigned long mask);
-// Stored pixel to 8-bit channels by bit repetition from the masks.
-rgb expand(unsigned long pixel, unsigned long red_mask, unsigned long green_mask,
-           unsigned long blue_mask);
-
-// The pixels of a drawable's rectangle as the server holds them, expanded.
-std::vector<rgb> read_back(Display* dpy, Drawable drawable, int x, int y, int width, int height);
-
-// Writes 8-bit RGB rows (3 bytes a pixel) as a PNG; false on failure.
-bool write_png(const std::string& path, int width, int height, const std::vector<rgb>& pixels);
-
-// Where specimens go: the build folder's test output directory.
-std::string specimen_path(const std::string& file_name);
+// Where specimens go: the display-output tests' build folder.
+inline std::string specimen_path(const std::string& file_name)
+{
+    return std::string(ZE710_SPECIMEN_DIR) + "/" + file_name;
+}
 
 } // namespace output_test

@@ -71,9 +71,7 @@ protected:
         XSync(client, False);
         engine.afx_draw_drawable(static_cast<int>(pixmap), img, 0, 0, 0, 0, img->width,
                                  img->height);
-        engine.afx_lock_display();
-        XSync(engine.get_xdisplay(), False);
-        engine.afx_unlock_display();
+        test_support::sync_engine(engine);
         return read_back(client, pixmap, 0, 0, img->width, img->height);
     }
     rgb stored(int r, int g, int b) const { return {quantise(r, rm), quantise(g, gm), quantise(b, bm)}; }
@@ -302,9 +300,7 @@ TEST_P(DisplayFormat, WindowShowsTheImageInColourOrInGreyBandsAndTheImageStays)
 
     for (float scale : {1.0f, 2.0f}) {
         engine.afx_draw_afx_drawable_mono(idx, img, 0, 0, 0, 0, w, h, scale);
-        engine.afx_lock_display();
-        XSync(engine.get_xdisplay(), False);
-        engine.afx_unlock_display();
+        test_support::sync_engine(engine);
         const std::vector<rgb> back = read_back(client, window, 0, 0, w, h);
         ASSERT_EQ(back.size(), static_cast<size_t>(w * h));
         for (int y = 0; y < h; ++y) {
@@ -332,9 +328,7 @@ TEST_P(DisplayFormat, WindowShowsTheImageInColourOrInGreyBandsAndTheImageStays)
     // The colour put brings the image's own pixels back to the window; a
     // block reaching past the image is cut at its edge.
     engine.afx_draw_afx_drawable(idx, img, 0, 0, 0, 0, w + 30, h + 30);
-    engine.afx_lock_display();
-    XSync(engine.get_xdisplay(), False);
-    engine.afx_unlock_display();
+    test_support::sync_engine(engine);
     const std::vector<rgb> colour = read_back(client, window, 0, 0, w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -394,9 +388,7 @@ TEST_P(DisplayFormat, IconTurnsTransparentPixelsBlack)
     EXPECT_EQ(engine.afx_icon_pixmap_create_from_pixbuf(icon, 254), 0u);  // not open
     const unsigned long pixmap = engine.afx_icon_pixmap_create_from_pixbuf(icon, idx);
     ASSERT_NE(pixmap, 0u);
-    engine.afx_lock_display();
-    XSync(engine.get_xdisplay(), False);
-    engine.afx_unlock_display();
+    test_support::sync_engine(engine);
     const std::vector<rgb> back = read_back(client, pixmap, 0, 0, 32, 32);
     ASSERT_EQ(back.size(), 32u * 32u);
     for (int y = 0; y < 32; ++y)

@@ -24,39 +24,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-template <typename Pred>
-bool wait_until(Pred pred, std::chrono::milliseconds timeout = 5000ms)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
+using output_test::rgb;
+using output_test::wait_until;
 
 class WindowManager : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(engine.open_display_connection());
-        client = XOpenDisplay(nullptr);
+        ASSERT_TRUE(test_support::open_engine(engine));
         ASSERT_NE(client, nullptr);
     }
-    void TearDown() override
-    {
-        if (client)
-            XCloseDisplay(client);
-        engine.close_display_connection();
-    }
-    // Sends what the engine queued (property setters do not flush).
-    void sync()
-    {
-        engine.afx_lock_display();
-        XSync(engine.get_xdisplay(), False);
-        engine.afx_unlock_display();
-    }
+    void TearDown() override { engine.close_display_connection(); }
+    void sync() { test_support::sync_engine(engine); }
     Atom atom(const char* name) { return XInternAtom(client, name, False); }
     // A property's raw value, its type and format.
     std::vector<unsigned char> property(Window w, Atom name, Atom* type, int* format)
@@ -84,16 +63,11 @@ protected:
         std::memcpy(list.data(), raw.data(), list.size() * sizeof(long));
         return list;
     }
-    bool viewable(Window w)
-    {
-        return wait_until([&] {
-            XWindowAttributes a;
-            return XGetWindowAttributes(client, w, &a) && a.map_state == IsViewable;
-        });
-    }
+    bool viewable(Window w) { return second.wait_viewable(w); }
 
     AFX_engine engine;
-    Display* client = nullptr;
+    test_support::x_client second;
+    Display* const client = second.display();
 };
 
 TEST_F(WindowManager, TitleClassTypeAndStateReadBackFromTheServer)
@@ -297,14 +271,14 @@ TEST_F(WindowManager, IconHintPointsAtA32PixelPixmapOfTheBuffer)
     ASSERT_TRUE(XGetGeometry(client, pixmap, &root, &px, &py, &pw, &ph, &border, &depth));
     EXPECT_EQ(pw, 32u);
     EXPECT_EQ(ph, 32u);
-    const std::vector<output_test::rgb> back = output_test::read_back(client, pixmap, 0, 0, 32, 32);
+    const std::vector<rgb> back = output_test::read_back(client, pixmap, 0, 0, 32, 32);
     ASSERT_EQ(back.size(), 32u * 32u);
     for (int y = 0; y < 32; ++y)
         for (int x = 0; x < 32; ++x) {
             // Opaque pixels reach 255/256 of their colour over black.
-            const output_test::rgb expected =
-                y < 8 ? output_test::rgb{0, 0, 0}
-                      : output_test::rgb{x * 5 * 255 / 256, y * 5 * 255 / 256, 128 * 255 / 256};
+            const rgb expected =
+                y < 8 ? rgb{0, 0, 0}
+                      : rgb{x * 5 * 255 / 256, y * 5 * 255 / 256, 128 * 255 / 256};
             ASSERT_EQ(back[y * 32 + x], expected) << x << "," << y;
         }
     AFX_engine::afx_pixbuf_destroy_with_allocation(icon);

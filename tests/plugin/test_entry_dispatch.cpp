@@ -241,33 +241,27 @@ TEST_F(Dispatcher, ScalarRowsAnswerAsDocumented)
 
 TEST_F(Dispatcher, TextRowsWriteTheirTexts)
 {
-    char text[64];
-    auto fill = [&] { std::memset(text, '#', sizeof text); };
-
-    fill();
-    EXPECT_EQ(dispatch(effGetEffectName, 0, 0, text), 1);
-    EXPECT_STREQ(text, "ZE710");
-    fill();
-    EXPECT_EQ(dispatch(effGetVendorString, 0, 0, text), 1);
-    EXPECT_STREQ(text, "Kestrelwood");
-    fill();
-    EXPECT_EQ(dispatch(effGetProductString, 0, 0, text), 1);
-    EXPECT_STREQ(text, "Stereo Channel EQ");
-    fill();
-    EXPECT_EQ(dispatch(effGetParamLabel, 3, 0, text), 0);
-    EXPECT_STREQ(text, "");
-    fill();
-    EXPECT_EQ(dispatch(effGetParamName, 6, 0, text), 0);
-    EXPECT_STREQ(text, "Mid BW");
-    fill();
-    EXPECT_EQ(dispatch(effGetParamDisplay, 6, 0, text), 0);
-    EXPECT_STREQ(text, "1.25 Oct");
-    fill();
-    EXPECT_EQ(dispatch(effGetProgramName, 0, 0, text), 1);
-    EXPECT_STREQ(text, "01 User Preset 1");
-    fill();
-    EXPECT_EQ(dispatch(effGetProgramNameIndexed, 8, 0, text), 1);
-    EXPECT_STREQ(text, "09 Hollow Mid");
+    struct Row {
+        VstInt32 opcode, index;
+        VstIntPtr expected;
+        const char* text;
+    };
+    const Row rows[] = {
+        {effGetEffectName, 0, 1, "ZE710"},
+        {effGetVendorString, 0, 1, "Kestrelwood"},
+        {effGetProductString, 0, 1, "Stereo Channel EQ"},
+        {effGetParamLabel, 3, 0, ""},
+        {effGetParamName, 6, 0, "Mid BW"},
+        {effGetParamDisplay, 6, 0, "1.25 Oct"},
+        {effGetProgramName, 0, 1, "01 User Preset 1"},
+        {effGetProgramNameIndexed, 8, 1, "09 Hollow Mid"},
+    };
+    for (const Row& row : rows) {
+        char text[64];
+        std::memset(text, '#', sizeof text);
+        EXPECT_EQ(dispatch(row.opcode, row.index, 0, text), row.expected) << "opcode " << row.opcode;
+        EXPECT_STREQ(text, row.text) << "opcode " << row.opcode;
+    }
     char name[] = "Renamed";
     EXPECT_EQ(dispatch(effSetProgramName, 0, 0, name), 1);
     EXPECT_EQ(plugin->current_program_name(), "Renamed");

@@ -68,14 +68,9 @@ TEST(LatchingButton, ClickRectangleIncludesAllFourEdges)
     CPushButtonLatchingObject button(nullptr);
     place_bypass(button);
     // x0 = 72 - 22 = 50, y0 = 16 + 421 - 10 = 427; the far edges are x0 + 44, y0 + 20.
-    EXPECT_TRUE(button.test_pushbutton_latching_clicked(50, 427));
-    EXPECT_TRUE(button.test_pushbutton_latching_clicked(94, 447));
-    EXPECT_TRUE(button.test_pushbutton_latching_clicked(94, 427));
-    EXPECT_TRUE(button.test_pushbutton_latching_clicked(50, 447));
-    EXPECT_FALSE(button.test_pushbutton_latching_clicked(49, 437));
-    EXPECT_FALSE(button.test_pushbutton_latching_clicked(95, 437));
-    EXPECT_FALSE(button.test_pushbutton_latching_clicked(72, 426));
-    EXPECT_FALSE(button.test_pushbutton_latching_clicked(72, 448));
+    EXPECT_EQ(hit_rectangle_faults([&](int x, int y) { return button.test_pushbutton_latching_clicked(x, y); },
+                                   50, 427, 94, 447),
+              "");
 
     // A top-strip button has no offset; its pads move the rectangle.
     CPushButtonLatchingObject status(nullptr);
@@ -85,11 +80,10 @@ TEST(LatchingButton, ClickRectangleIncludesAllFourEdges)
     status.set_pushbutton_latching_focus_y(16);
     status.set_pushbutton_latching_pad_left(2);
     status.set_pushbutton_latching_pad_top(1);
-    EXPECT_TRUE(status.test_pushbutton_latching_clicked(36, -1));   // 54 - 16 - 2, 8 - 8 - 1
-    EXPECT_TRUE(status.test_pushbutton_latching_clicked(68, 15));
-    EXPECT_FALSE(status.test_pushbutton_latching_clicked(35, 5));
-    EXPECT_FALSE(status.test_pushbutton_latching_clicked(69, 5));
-    EXPECT_FALSE(status.test_pushbutton_latching_clicked(50, 16));
+    // 54 - 16 - 2 = 36, 8 - 8 - 1 = -1; 32 x 16.
+    EXPECT_EQ(hit_rectangle_faults([&](int x, int y) { return status.test_pushbutton_latching_clicked(x, y); },
+                                   36, -1, 68, 15),
+              "");
 }
 
 class ButtonPaint : public testing::Test {

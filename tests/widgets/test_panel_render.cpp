@@ -22,8 +22,6 @@
 #include "widgets/CPushButtonLatchingObject.h"
 #include "widgets/CRotaryControlObject.h"
 
-#include <png.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -44,72 +42,6 @@ using wrapped_pixbuf = std::unique_ptr<afx_pixbuf, inline_deleter>;
 wrapped_pixbuf decode(const unsigned char* data)
 {
     return wrapped_pixbuf(AFX_engine::afx_pixbuf_new_from_inline(data, 0));
-}
-
-// libpng reports errors by longjmp: the file stays with the callers below,
-// outside the jump's reach.
-bool write_png_rows(FILE* f, const afx_pixbuf* pb)
-{
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, pb->width, pb->height, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < pb->height; ++y)
-        png_write_row(png, pb->pixels + y * pb->rowstride);
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
-bool write_png(const std::string& path, const afx_pixbuf* pb)
-{
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool written = write_png_rows(f, pb);
-    return std::fclose(f) == 0 && written;
-}
-
-// Reads 8-bit RGBA rows; false on any other format or an error.
-bool read_png_rows(FILE* f, std::vector<unsigned char>* pixels, int* width, int* height)
-{
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return false;
-    }
-    png_init_io(png, f);
-    png_read_info(png, info);
-    const bool rgba8 = png_get_color_type(png, info) == PNG_COLOR_TYPE_RGBA &&
-                       png_get_bit_depth(png, info) == 8;
-    if (rgba8) {
-        *width = static_cast<int>(png_get_image_width(png, info));
-        *height = static_cast<int>(png_get_image_height(png, info));
-        pixels->resize(static_cast<size_t>(4) * *width * *height);
-        for (int y = 0; y < *height; ++y)
-            png_read_row(png, pixels->data() + static_cast<size_t>(4) * *width * y, nullptr);
-    }
-    png_destroy_read_struct(&png, &info, nullptr);
-    return rgba8;
-}
-
-std::vector<unsigned char> read_png(const std::string& path, int* width, int* height)
-{
-    std::vector<unsigned char> pixels;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return pixels;
-    if (!read_png_rows(f, &pixels, width, height))
-        pixels.clear();
-    std::fclose(f);
-    return pixels;
 }
 
 struct knob_place {
@@ -238,8 +170,8 @@ TEST_F(DefaultPanel, MatchesTheReferencePicture)
     }
 
     int w = 0, h = 0;
-    const std::vector<unsigned char> ref = read_png(ref_path, &w, &h);
-    ASSERT_FALSE(ref.empty()) << "no 8-bit RGBA reference at " << ref_path;
+    std::vector<unsigned char> ref;
+    ASSERT_TRUE(read_png_rgba(ref_path, &w, &h, &ref)) << "no 8-bit RGBA reference at " << ref_path;
     ASSERT_EQ(w, panel_width);
     ASSERT_EQ(h, panel_height);
 

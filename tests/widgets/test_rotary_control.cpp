@@ -404,14 +404,9 @@ TEST(RotaryHitTest, ClickRectangleIncludesAllFourEdges)
     knob.set_rotary_control_pad_left(1);
     knob.set_rotary_control_pad_top(2);
     // x0 = 0 + 101 - 20 - 1 = 80, y0 = 16 + 100 - 20 - 2 = 94; 40 x 40, inclusive.
-    EXPECT_TRUE(knob.test_rotary_control_clicked(80, 94));
-    EXPECT_TRUE(knob.test_rotary_control_clicked(120, 134));
-    EXPECT_TRUE(knob.test_rotary_control_clicked(80, 134));
-    EXPECT_TRUE(knob.test_rotary_control_clicked(120, 94));
-    EXPECT_FALSE(knob.test_rotary_control_clicked(79, 100));
-    EXPECT_FALSE(knob.test_rotary_control_clicked(121, 100));
-    EXPECT_FALSE(knob.test_rotary_control_clicked(100, 93));
-    EXPECT_FALSE(knob.test_rotary_control_clicked(100, 135));
+    EXPECT_EQ(hit_rectangle_faults([&](int x, int y) { return knob.test_rotary_control_clicked(x, y); },
+                                   80, 94, 120, 134),
+              "");
 }
 
 } // namespace

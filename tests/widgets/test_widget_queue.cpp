@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "gui_engine/AFX_font_engine.h"
-#include "tests/gui_engine/engine_test_support.h"
+#include "tests/support/x_support.h"
 #include "widgets/CBannerObject.h"
 #include "widgets/CPushButtonLatchingObject.h"
 #include "widgets/CRotaryControlObject.h"
@@ -18,7 +18,7 @@
 
 namespace {
 
-using namespace engine_test;
+using namespace test_support;
 
 struct area {
     int x, y, width, height;

@@ -1,60 +1,17 @@
 #pragma once
-// Helpers for the widget tests: pixel access, owned buffers, synthetic
-// panels and film strips whose pixels say where they came from, and the
-// toolkit's blend rule worked out independently with floating point.
+// Helpers for the widget tests: synthetic panels and film strips whose
+// pixels say where they came from, and the toolkit's blend rule worked out
+// independently with floating point. Pixel access and owned buffers come
+// from the shared test support.
 
-#include "gui_engine/AFX_engine.h"
+#include "tests/support/image_support.h"
 
 #include <cmath>
-#include <memory>
-#include <ostream>
+#include <string>
 
 namespace widget_test {
 
-struct rgba {
-    int r, g, b, a;
-    bool operator==(const rgba& o) const { return r == o.r && g == o.g && b == o.b && a == o.a; }
-    bool operator!=(const rgba& o) const { return !(*this == o); }
-};
-
-inline std::ostream& operator<<(std::ostream& os, const rgba& c)
-{
-    return os << "(" << c.r << "," << c.g << "," << c.b << "," << c.a << ")";
-}
-
-inline rgba pixel(const afx_pixbuf* pb, int x, int y)
-{
-    const unsigned char* p = pb->pixels + y * pb->rowstride + 4 * x;
-    return {p[0], p[1], p[2], p[3]};
-}
-
-inline void set_pixel(afx_pixbuf* pb, int x, int y, rgba c)
-{
-    unsigned char* p = pb->pixels + y * pb->rowstride + 4 * x;
-    p[0] = static_cast<unsigned char>(c.r);
-    p[1] = static_cast<unsigned char>(c.g);
-    p[2] = static_cast<unsigned char>(c.b);
-    p[3] = static_cast<unsigned char>(c.a);
-}
-
-inline void fill(afx_pixbuf* pb, rgba c)
-{
-    for (int y = 0; y < pb->height; ++y)
-        for (int x = 0; x < pb->width; ++x)
-            set_pixel(pb, x, y, c);
-}
-
-struct pixbuf_deleter {
-    void operator()(afx_pixbuf* pb) const { AFX_engine::afx_pixbuf_destroy_with_allocation(pb); }
-};
-using owned_pixbuf = std::unique_ptr<afx_pixbuf, pixbuf_deleter>;
-
-inline owned_pixbuf new_pixbuf(int width, int height, rgba c)
-{
-    owned_pixbuf pb(AFX_engine::afx_pixbuf_new_with_allocation(width, height, 0));
-    fill(pb.get(), c);
-    return pb;
-}
+using namespace test_support;
 
 // Panel pixel (x, y) reads (x, y, 255 - x, 255) for coordinates below 256, so
 // a background cut from the wrong place shows at once.
@@ -111,6 +68,28 @@ inline int blend(int d, int s, int a)
 inline rgba blend(rgba d, rgba s)
 {
     return {blend(d.r, s.r, s.a), blend(d.g, s.g, s.a), blend(d.b, s.b, s.a), d.a};
+}
+
+// Where hit(x, y) disagrees with the rectangle x0..x1, y0..y1 taken with all
+// four edges: its corners must hit, a point one pixel beyond each edge must
+// not. Empty when it agrees.
+template <typename Hit>
+std::string hit_rectangle_faults(Hit hit, int x0, int y0, int x1, int y1)
+{
+    std::string faults;
+    const auto check = [&](int x, int y, bool inside) {
+        if (hit(x, y) != inside)
+            faults += "(" + std::to_string(x) + "," + std::to_string(y) + (inside ? ") missed " : ") hit ");
+    };
+    const int mid_x = (x0 + x1) / 2, mid_y = (y0 + y1) / 2;
+    for (int x : {x0, x1})
+        for (int y : {y0, y1})
+            check(x, y, true);
+    check(x0 - 1, mid_y, false);
+    check(x1 + 1, mid_y, false);
+    check(mid_x, y0 - 1, false);
+    check(mid_x, y1 + 1, false);
+    return faults;
 }
 
 } // namespace widget_test
