@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "tests/gui_output/output_test_support.h"
+#include "tests/support/x_support.h"
 
 namespace ze710test {
 
@@ -53,7 +53,7 @@ std::string XClientResources::describe() const
 
 EditorDesk::EditorDesk(const std::string& screen)
 {
-    server = std::make_unique<output_test::xvfb_server>(screen);
+    server = std::make_unique<test_support::private_xvfb>(screen);
     if (!server->running())
         return;
     name = server->display_name();
@@ -239,6 +239,8 @@ void EditorDesk::kill_server()
         dpy = nullptr;
     }
     hosts.clear();
+    if (server)
+        server->kill_now();
     server.reset();
 }
 

@@ -18,8 +18,8 @@
 
 #include "tools/host/vst_host.h"
 
-namespace output_test {
-class xvfb_server;
+namespace test_support {
+class private_xvfb;
 }
 
 namespace ze710test {
@@ -68,16 +68,16 @@ public:
     bool learn_plugin_client(int slot);
     XClientResources plugin_client_resources();
 
-    // Kills the server (SIGTERM) without warning anyone; the desk's own
-    // connection is closed first, leaving its windows on the server as the
-    // server dies with them.
+    // Kills the server (SIGKILL, as a crash ends it) without warning anyone;
+    // the desk's own connection is closed first, leaving its windows on the
+    // server as the server dies with them.
     void kill_server();
 
     Display* display() const { return dpy; }
 
 private:
     Window host_window_locked(int slot);
-    std::unique_ptr<output_test::xvfb_server> server;
+    std::unique_ptr<test_support::private_xvfb> server;
     std::string name;
     Display* dpy = nullptr;
     std::mutex lock;
