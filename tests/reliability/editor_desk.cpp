@@ -3,11 +3,16 @@
 #include <X11/extensions/XRes.h>
 #include <X11/extensions/XTest.h>
 
-#include <atomic>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "tests/support/x_support.h"
@@ -68,6 +73,8 @@ EditorDesk::~EditorDesk()
 {
     if (dpy)
         XCloseDisplay(dpy);
+    if (held_socket >= 0)
+        ::close(held_socket);
 }
 
 Window EditorDesk::host_window_locked(int slot)
@@ -242,6 +249,20 @@ void EditorDesk::kill_server()
     if (server)
         server->kill_now();
     server.reset();
+    // A server that cannot bind a display's abstract socket moves on to the
+    // next number; a client's connect to a bound socket that nobody listens
+    // on is refused at once.
+    const std::string path = "/tmp/.X11-unix/X" + name.substr(1);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, path.data(), path.size());
+    held_socket = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (held_socket >= 0 &&
+        bind(held_socket, reinterpret_cast<sockaddr*>(&address),
+             static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size())) != 0) {
+        ::close(held_socket);
+        held_socket = -1;
+    }
 }
 
 }  // namespace ze710test

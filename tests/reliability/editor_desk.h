@@ -70,7 +70,10 @@ public:
 
     // Kills the server (SIGKILL, as a crash ends it) without warning anyone;
     // the desk's own connection is closed first, leaving its windows on the
-    // server as the server dies with them.
+    // server as the server dies with them. The dead server's display number
+    // stays taken (this process holds its abstract socket name, unlistened)
+    // until the desk goes, so that a server started meanwhile by a test
+    // running beside this one cannot answer in its place.
     void kill_server();
 
     Display* display() const { return dpy; }
@@ -83,6 +86,7 @@ private:
     std::mutex lock;
     std::map<int, Window> hosts;  // slot -> host window (lock)
     XID plugin_client = 0;        // resource base of the plug-in's connection
+    int held_socket = -1;         // bound to the dead server's socket name
 };
 
 }  // namespace ze710test
