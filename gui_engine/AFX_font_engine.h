@@ -110,7 +110,7 @@ private:
     const unsigned char* m_glyphs[256];
     uint32_t m_to_linear[256];
     uint32_t m_to_display[256];
-    uint32_t m_packed_colour;  // kept for its owner; no drawing reads it
+    [[maybe_unused]] uint32_t m_packed_colour;  // kept for its owner; no drawing reads it
     uint32_t m_foreground_r = 0;
     uint32_t m_foreground_g = 0;
     uint32_t m_foreground_b = 0;
@@ -119,5 +119,5 @@ private:
     uint32_t m_glyphs_top = 0;
     uint32_t m_line_height = 0;
     uint32_t m_utf8 = 0;
-    AFX_engine* m_engine;  // owner's engine; not used for drawing
+    [[maybe_unused]] AFX_engine* m_engine;  // owner's engine; not used for drawing
 };
