@@ -33,5 +33,5 @@ private:
     int32_t m_offset_x = 0;
     int32_t m_offset_y = 0;
     afx_pixbuf* m_panel = nullptr;
-    AFX_engine* m_engine;
+    [[maybe_unused]] AFX_engine* m_engine;  // owner's engine; the panel draws without it
 };
