@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "editor/editor_globals.h"
+#include "model/ze710_version.h"
 #include "editor/editor_x_errors.h"
 #include "editor/images/ze710_images.h"
 #include "plugin_interface/AudioEffectX.h"
@@ -66,7 +67,7 @@ CEditorGUI::CEditorGUI(AudioEffect* effect) : AEffEditor(effect)
     for (int i = 0; i < kNumMirroredParams; ++i)
         parameter_mirror[i] = i == kNumMirroredParams - 1 ? 1.0f : 0.5f;
     std::strcpy(window_title, "ZE710 Kestrelwood");
-    std::snprintf(text_display, sizeof text_display, "ZE710 V%s", "2.3.1");
+    std::snprintf(text_display, sizeof text_display, "ZE710 V%s", ZE710_VERSION_STRING);
 }
 
 CEditorGUI::~CEditorGUI()

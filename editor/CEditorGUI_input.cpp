@@ -30,6 +30,7 @@
 #include <cstdio>
 
 #include "editor/editor_globals.h"
+#include "model/ze710_version.h"
 #include "plugin_interface/AudioEffectX.h"
 #include "widgets/CBannerObject.h"
 #include "widgets/CPushButtonLatchingObject.h"
@@ -492,7 +493,7 @@ void CEditorGUI::control_update_status_button()
             return;
         status_button->set_control_dirty(true);
         if (status_button->get_pushbutton_latching_value() / kWidgetFullScale > kButtonOnAbove)
-            std::snprintf(text_display, sizeof text_display, "ZE710 V%s", "2.3.1");
+            std::snprintf(text_display, sizeof text_display, "ZE710 V%s", ZE710_VERSION_STRING);
         else
             std::snprintf(text_display, sizeof text_display, "%s", "                ");
     }

@@ -11,6 +11,7 @@
 #include <new>
 
 #include "editor/editor_globals.h"
+#include "model/ze710_version.h"
 #include "editor/images/ze710_images.h"
 #include "plugin_interface/AudioEffectX.h"
 #include "widgets/CBannerObject.h"
@@ -184,7 +185,7 @@ void CEditorGUI::init_editor()
     place_button(right_button, right_strip, panel, 124, 8, kButtonWidth, kButtonHeight, 0, 0.0f);
 
     // The banner: 108 x 16 at (18, 42) on the panel image, amber text.
-    std::snprintf(text_display, sizeof text_display, "ZE710 V%s", "2.3.1");
+    std::snprintf(text_display, sizeof text_display, "ZE710 V%s", ZE710_VERSION_STRING);
     text_banner->set_front_panel_pixbuf(panel);
     text_banner->set_value(0);
     text_banner->set_offset_x(0);

@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "editor/editor_globals.h"
+#include "model/ze710_version.h"
 #include "widgets/CBannerObject.h"
 #include "widgets/CFrontPanelObject.h"
 #include "widgets/CPushButtonLatchingObject.h"
@@ -301,7 +302,7 @@ void CEditorGUI::control_redraw_parameter_display()
 void CEditorGUI::revert_text_display1()
 {
     widget_lock lock(&widget_mutex);
-    std::snprintf(text_display, sizeof text_display, "ZE710 V%s", "2.3.1");
+    std::snprintf(text_display, sizeof text_display, "ZE710 V%s", ZE710_VERSION_STRING);
     if (text_banner) {
         banner_show_text_display();
         redraw_banner_locked();

@@ -1,8 +1,6 @@
 #include "plugin/CPlug.h"
 #include "plugin/mutex_lock.h"
 
-#include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -177,30 +175,12 @@ void CPlug::process(float** inputs, float** outputs, long sampleFrames)
     if (!in_l || !in_r || !out_l || !out_r)
         return;
 
-    long done = 0;
-    while (done < sampleFrames) {
-        const long chunk = sampleFrames - done < kChunkFrames ? sampleFrames - done : kChunkFrames;
-        dsp->lx_recalc(static_cast<int>(chunk));
-        // Exactly `chunk` lx_prc calls, with the filter state kept in
-        // registers. Both inputs of a frame are read before its outputs are
-        // written, so the host may process in place.
-        dsp->lx_prc_block(in_l + done, in_r + done, out_l + done, out_r + done, static_cast<int>(chunk));
-        done += chunk;
-    }
+    eq_process(*dsp, in_l, in_r, out_l, out_r, sampleFrames);
 }
 
 void CPlug::init_audio_engine(float rate)
 {
-    dsp->lx_srate(rate);
-    dsp->lxs_eq_in_value(true);
-    dsp->lxs_high_eq_gain(0.0f);
-    dsp->lxs_low_eq_gain(0.0f);
-    dsp->lxs_mid_gain(0.0f);
-    dsp->lxs_mid_bandwidth(1.25f);
-    dsp->lxs_low_eq_fc(get_freq_from_knob_fract(kLfMinHz, kLfMaxHz, 0.5f));
-    dsp->lxs_high_eq_fc(get_freq_from_knob_fract(kHfMinHz, kHfMaxHz, 0.5f));
-    dsp->lxs_mid_freq(get_freq_from_knob_fract(kMidMinHz, kMidMaxHz, 0.5f));
-    dsp->lx_init();
+    eq_prime(*dsp, rate);
 }
 
 void CPlug::setSampleRate(float rate)
@@ -208,7 +188,7 @@ void CPlug::setSampleRate(float rate)
     // A rate of zero, below zero, infinite or NaN would put the engine on a
     // division by zero and leave NaN in its memories for good; a tiny or an
     // enormous one would make it unstable.
-    if (!std::isfinite(rate) || !(rate >= kMinSampleRate && rate <= kMaxSampleRate))
+    if (!eq_sample_rate_ok(rate))
         return;
     dsp->lx_srate(rate);
     dsp->lx_init();
@@ -247,7 +227,7 @@ void CPlug::control_update_host_eff_enable(float v)
     MutexLock lock(mutex);
     host_eff_enable.store(v, std::memory_order_relaxed);
     const float effect = params[kSlotBypassSwitch].load(std::memory_order_relaxed);
-    dsp->lxs_eq_in_value(effect * v > 0.5f);
+    eq_apply(*dsp, kEqEffect, effect * v);
     static_cast<CEditorGUI*>(editor)->setHostEffEnable(v);
 }
 
@@ -286,42 +266,15 @@ VstInt32 CPlug::canDo(char* text)
 
 void CPlug::initFactoryPresets()
 {
-    struct Preset {
-        const char* name_format;
-        float hf_gain, lf_gain, mid_gain;
-        float hf_hz, lf_hz, mid_hz;  // stored as knob fractions of their bands
-        float mid_bw, bypass_switch;
-    };
-    static const Preset kFactory[] = {
-        {"%02d Low End Boost", 0.395f, 0.7375f, 0.315f, 5656.85f, 136.36f, 205.0f, 1.0f, 1.0f},
-        {"%02d Presence", 0.55275f, 0.6315f, 0.6315f, 5656.85f, 141.42f, 2492.49f, 1.0f, 1.0f},
-        {"%02d Vocal Air", 0.6315f, 0.5525f, 0.658f, 5656.85f, 141.42f, 3416.53f, 1.0f, 1.0f},
-        {"%02d Loudness", 0.60525f, 0.658f, 0.5f, 4005.0f, 102.0f, 894.42f, 0.5f, 1.0f},
-        {"%02d Hollow Mid", 0.5f, 0.684f, 0.342f, 5656.85f, 141.42f, 515.09f, 1.0f, 1.0f},
-    };
-    constexpr int kNumUserSlots = 4;
-    char name[64];
-
+    char name[kVstMaxProgNameLen];
+    EqProgramValues values;
     for (int i = 0; i < numPrograms; ++i) {
-        CPlugProgram& p = programs[i];
-        if (i < kNumUserSlots) {
-            p = CPlugProgram();
-            std::snprintf(name, sizeof name, "%02d User Preset %d", i + 1, i + 1);
-        } else if (i - kNumUserSlots < static_cast<int>(sizeof kFactory / sizeof kFactory[0])) {
-            const Preset& f = kFactory[i - kNumUserSlots];
-            p.hf_gain = f.hf_gain;
-            p.lf_gain = f.lf_gain;
-            p.mid_gain = f.mid_gain;
-            p.hf_freq = get_knob_fract_from_freq(kHfMinHz, kHfMaxHz, f.hf_hz);
-            p.lf_freq = get_knob_fract_from_freq(kLfMinHz, kLfMaxHz, f.lf_hz);
-            p.mid_freq = get_knob_fract_from_freq(kMidMinHz, kMidMaxHz, f.mid_hz);
-            p.mid_bw = f.mid_bw;
-            p.bypass_switch = f.bypass_switch;
-            std::snprintf(name, sizeof name, f.name_format, i + 1);
-        } else {
-            continue;  // more programs than presets: they keep "Default"
-        }
-        p.set_name(name);
+        // More programs than the table: they keep "Default".
+        if (!eq_program(i, &values, name, sizeof name))
+            continue;
+        for (int index = 0; index < kNumSlots; ++index)
+            programs[i].value(kSlotOfIndex[index]) = values.v[index];
+        programs[i].set_name(name);
     }
 }
 

@@ -14,6 +14,10 @@
 
 #include <atomic>
 
+#include "model/eq_driver.h"
+#include "model/eq_params.h"
+#include "model/eq_programs.h"
+#include "model/ze710_version.h"
 #include "plugin/CPlugProgram.h"
 #include "plugin_interface/AudioEffectX.h"
 
@@ -22,29 +26,27 @@ class CEditorGUI;
 
 class CPlug : public AudioEffectX {
 public:
-    static constexpr int kNumPrograms = 9;
-    static constexpr int kNumParams = 9;
+    static constexpr int kNumPrograms = kEqNumPrograms;
+    static constexpr int kNumParams = kEqNumParams;
     static constexpr int kNumSlots = CPlugProgram::kNumValues;
     static constexpr long kChunkFrames = 64;  // largest chunk per lx_recalc
     static constexpr int kTitleBound = 255;   // bytes of title, terminator included
     static constexpr int kDisplayBound = 24;  // bytes a display text may use, terminator included
-    // Sample rates the engine accepts, Hz; others are ignored. Far below,
-    // the in/out crossfade's per-frame step passes 1 and diverges (about
-    // 150 Hz); far above, the low shelf's poles sit within rounding of z = 1.
-    static constexpr float kMinSampleRate = 8000.0f;
-    static constexpr float kMaxSampleRate = 768000.0f;
+    // Sample rates the engine accepts, Hz (eq_driver.h); others are ignored.
+    static constexpr float kMinSampleRate = kEqMinSampleRate;
+    static constexpr float kMaxSampleRate = kEqMaxSampleRate;
 
-    // Parameter indices as the host sees them.
+    // Parameter indices as the host sees them (eq_params.h).
     enum ParamIndex {
-        kHfGain = 0,
-        kLfGain,
-        kMidFreq,
-        kMidGain,
-        kLfFreq,
-        kHfFreq,
-        kMidBw,
-        kBypassSwitch,
-        kUiSize,
+        kHfGain = kEqHfGain,
+        kLfGain = kEqLfGain,
+        kMidFreq = kEqMidFreq,
+        kMidGain = kEqMidGain,
+        kLfFreq = kEqLfFreq,
+        kHfFreq = kEqHfFreq,
+        kMidBw = kEqMidBw,
+        kBypassSwitch = kEqEffect,
+        kUiSize = kEqUiSize,
     };
     // Slot order of params and program records.
     enum Slot { kSlotHfGain = 0, kSlotLfGain, kSlotMidGain, kSlotHfFreq, kSlotLfFreq,
@@ -52,9 +54,9 @@ public:
     static constexpr int kSlotOfIndex[kNumSlots] = {0, 1, 5, 2, 4, 3, 6, 7};
 
     // Band ranges of the frequency law, Hz.
-    static constexpr float kLfMinHz = 100.0f, kLfMaxHz = 200.0f;
-    static constexpr float kMidMinHz = 200.0f, kMidMaxHz = 4000.0f;
-    static constexpr float kHfMinHz = 4000.0f, kHfMaxHz = 8000.0f;
+    static constexpr float kLfMinHz = kEqLfMinHz, kLfMaxHz = kEqLfMaxHz;
+    static constexpr float kMidMinHz = kEqMidMinHz, kMidMaxHz = kEqMidMaxHz;
+    static constexpr float kHfMinHz = kEqHfMinHz, kHfMaxHz = kEqHfMaxHz;
 
     CPlug(audioMasterCallback audioMaster, long numPrograms, long numParams);
     ~CPlug() override;
@@ -87,7 +89,8 @@ public:
     void getParameterDisplay(VstInt32 index, char* text) override;
     void getParameterName(VstInt32 index, char* text) override;
 
-    // Frequency law: logarithmic between min_hz and max_hz, no clamping.
+    // Frequency law: logarithmic between min_hz and max_hz, no clamping
+    // (eq_freq_of_fraction and eq_fraction_of_freq).
     static float get_freq_from_knob_fract(float min_hz, float max_hz, float fraction);
     static float get_knob_fract_from_freq(float min_hz, float max_hz, float hz);
 
@@ -123,7 +126,7 @@ public:
     VstInt32 getVendorVersion() override { return kVendorVersion; }
     VstInt32 canDo(char* text) override;
 
-    static constexpr VstInt32 kVendorVersion = 2310;
+    static constexpr VstInt32 kVendorVersion = ZE710_VENDOR_VERSION;
 
 private:
     // Store v in the slot of params and of the current program.

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dsp/CLFx.h"
 #include "editor/CEditorGUI.h"
+#include "model/eq_driver.h"
 #include "plugin/CPlug.h"
 #include "plugin/mutex_lock.h"
 
@@ -15,15 +15,7 @@ const char* const kParamNames[CPlug::kNumParams] = {
     "HF dB", "LF dB", "Mid Hz", "Mid dB", "LF Hz", "HF Hz", "Mid BW", "Effect", "UI Size",
 };
 
-float gain_db_of(float v) { return 40.0f * v - 20.0f; }      // -20 to +20 dB at 0..1
-float bandwidth_oct_of(float v) { return 1.5f * v + 0.5f; }  // 0.5 to 2.0 octaves at 0..1
 float clamp01(float v) { return v > 1.0f ? 1.0f : (v < 0.0f ? 0.0f : v); }
-
-// The engine is designed and proved stable for the host's range 0..1 only:
-// a gain of 40 v - 20 dB overflows the shelf design for large v, and far
-// outside the range the sections' poles reach the unit circle. A value out
-// of range is stored and shown as given, but the engine gets the nearest end.
-float engine_norm(float v) { return clamp01(v); }
 
 // "%.2f" plus unit, as long as it fits a host's display buffer. Values are not
 // limited, so "%.2f" of an extreme one could run to dozens of digits; such a
@@ -46,17 +38,12 @@ void format_display(char* text, float value, const char* unit)
 
 float CPlug::get_freq_from_knob_fract(float min_hz, float max_hz, float fraction)
 {
-    const float a = std::log10(min_hz);
-    const float b = std::log10(max_hz);
-    return std::pow(10.0f, a + (b - a) * fraction);
+    return eq_freq_of_fraction(min_hz, max_hz, fraction);
 }
 
 float CPlug::get_knob_fract_from_freq(float min_hz, float max_hz, float hz)
 {
-    const float a = std::log10(min_hz);
-    const float b = std::log10(max_hz);
-    const double lf = std::log10(static_cast<double>(hz));
-    return static_cast<float>((lf - a) / (static_cast<double>(b) - a));
+    return eq_fraction_of_freq(min_hz, max_hz, hz);
 }
 
 // ---- host-facing operations ---------------------------------------------------
@@ -107,19 +94,15 @@ void CPlug::getParameterDisplay(VstInt32 index, char* text)
     case kHfGain:
     case kLfGain:
     case kMidGain:
-        format_display(text, gain_db_of(v), " dB");
+        format_display(text, eq_physical_of(index, v), " dB");
         break;
     case kMidFreq:
-        format_display(text, get_freq_from_knob_fract(kMidMinHz, kMidMaxHz, v), " Hz");
-        break;
     case kLfFreq:
-        format_display(text, get_freq_from_knob_fract(kLfMinHz, kLfMaxHz, v), " Hz");
-        break;
     case kHfFreq:
-        format_display(text, get_freq_from_knob_fract(kHfMinHz, kHfMaxHz, v), " Hz");
+        format_display(text, eq_physical_of(index, v), " Hz");
         break;
     case kMidBw:
-        format_display(text, bandwidth_oct_of(v), " Oct");
+        format_display(text, eq_physical_of(index, v), " Oct");
         break;
     case kBypassSwitch:
         std::strcpy(text, v > 0.5f ? "In " : "Out");
@@ -148,51 +131,53 @@ void CPlug::notify_editor(int index, float v)
     static_cast<CEditorGUI*>(editor)->setParameter(index, v);
 }
 
+// params and the program keep v as given; the engine gets it held within
+// 0..1 (eq_engine_value).
 void CPlug::control_update_hf_gain(float v)
 {
-    dsp->lxs_high_eq_gain(gain_db_of(engine_norm(v)));
+    eq_apply(*dsp, kHfGain, eq_engine_value(kHfGain, v));
     store_slot(kSlotHfGain, v);
     notify_editor(kHfGain, v);
 }
 
 void CPlug::control_update_lf_gain(float v)
 {
-    dsp->lxs_low_eq_gain(gain_db_of(engine_norm(v)));
+    eq_apply(*dsp, kLfGain, eq_engine_value(kLfGain, v));
     store_slot(kSlotLfGain, v);
     notify_editor(kLfGain, v);
 }
 
 void CPlug::control_update_mid_freq(float v)
 {
-    dsp->lxs_mid_freq(get_freq_from_knob_fract(kMidMinHz, kMidMaxHz, engine_norm(v)));
+    eq_apply(*dsp, kMidFreq, eq_engine_value(kMidFreq, v));
     store_slot(kSlotMidFreq, v);
     notify_editor(kMidFreq, v);
 }
 
 void CPlug::control_update_mid_gain(float v)
 {
-    dsp->lxs_mid_gain(gain_db_of(engine_norm(v)));
+    eq_apply(*dsp, kMidGain, eq_engine_value(kMidGain, v));
     store_slot(kSlotMidGain, v);
     notify_editor(kMidGain, v);
 }
 
 void CPlug::control_update_lf_freq(float v)
 {
-    dsp->lxs_low_eq_fc(get_freq_from_knob_fract(kLfMinHz, kLfMaxHz, engine_norm(v)));
+    eq_apply(*dsp, kLfFreq, eq_engine_value(kLfFreq, v));
     store_slot(kSlotLfFreq, v);
     notify_editor(kLfFreq, v);
 }
 
 void CPlug::control_update_hf_freq(float v)
 {
-    dsp->lxs_high_eq_fc(get_freq_from_knob_fract(kHfMinHz, kHfMaxHz, engine_norm(v)));
+    eq_apply(*dsp, kHfFreq, eq_engine_value(kHfFreq, v));
     store_slot(kSlotHfFreq, v);
     notify_editor(kHfFreq, v);
 }
 
 void CPlug::control_update_mid_bw(float v)
 {
-    dsp->lxs_mid_bandwidth(bandwidth_oct_of(engine_norm(v)));
+    eq_apply(*dsp, kMidBw, eq_engine_value(kMidBw, v));
     store_slot(kSlotMidBw, v);
     notify_editor(kMidBw, v);
 }
@@ -202,7 +187,7 @@ void CPlug::control_update_bypass_switch(float v)
     // The equaliser runs only while both the "Effect" switch and the host's
     // enable are on.
     const float host = host_eff_enable.load(std::memory_order_relaxed);
-    dsp->lxs_eq_in_value(host * v > 0.5f);
+    eq_apply(*dsp, kEqEffect, host * v);
     store_slot(kSlotBypassSwitch, v);
     notify_editor(kBypassSwitch, v);
 }
