@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The main job: set up, build, install the plug-in, then drive the installed
+# The main job: set up, build, install the plug-ins, then drive the installed
 # ze710.so through the command-line host as a DAW would: its identity,
 # a demo signal rendered through the factory preset "05 Low End Boost",
 # that preset's measured response plot, and its editor opened in a host
 # window (on the user's display, or on a private Xvfb when there is none)
-# with a screenshot. Results go to out/.
+# with a screenshot; and the same preset rendered through the installed LV2
+# edition by lilv's lv2apply. Results go to out/.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZE710_BUILD_DIR:-$root/build}
@@ -20,6 +21,8 @@ install_log=$(cmake --install "$build")
 echo "$install_log"
 plugin=$(sed -n -E 's/^-- (Installing|Up-to-date): (.*ze710\.so)$/\2/p' <<<"$install_log" | tail -n 1)
 [ -n "$plugin" ] || { echo "demo: the install did not report ze710.so" >&2; exit 1; }
+bundle=$(sed -n -E 's/^-- (Installing|Up-to-date): (.*ze710\.lv2)$/\2/p' <<<"$install_log" | tail -n 1)
+[ -n "$bundle" ] || { echo "demo: the install did not report ze710.lv2" >&2; exit 1; }
 
 host="$build/tools/host/ze710-host"
 mkdir -p "$out"
@@ -31,6 +34,17 @@ echo
 echo
 "$host" response "$plugin" --program "$preset" --svg "$out/response-low-end-boost.svg"
 echo
+# The LV2 edition through lilv's lv2apply, with the values of the bundle's
+# preset "05 Low End Boost" (lv2apply takes port values, not presets); in
+# float, since lv2apply writes integer formats without clipping.
+controls=$(awk '/rdfs:label "05 Low End Boost"/ {f = 1} f && /lv2:symbol/ {gsub(/"/, "", $2); s = $2}
+                f && /pset:value/ {printf "-c %s %s ", s, $2} f && / \.$/ {exit}' "$bundle/presets.ttl")
+sox "$out/demo-signal.wav" -e floating-point -b 32 "$out/demo-signal-float.wav"
+# shellcheck disable=SC2086
+LV2_PATH=$(dirname "$bundle") lv2apply -i "$out/demo-signal-float.wav" -o "$out/demo-low-end-boost-lv2.wav" \
+    $controls http://kestrelwood.com/plugins/ze710
+echo "lv2apply: $out/demo-low-end-boost-lv2.wav through $bundle with $controls"
+echo
 # The editor, embedded in a host window as a DAW embeds it; closes by itself.
 editor_cmd=("$host" editor "$plugin" --program "$preset" --close-after 3 --screenshot "$out/editor.png")
 if [ -n "${DISPLAY:-}" ]; then
@@ -40,5 +54,5 @@ else
 fi
 echo
 echo "demo: the editor's screenshot is $out/editor.png"
-echo "demo: listen to $out/demo-signal.wav and $out/demo-low-end-boost.wav;"
+echo "demo: listen to $out/demo-signal.wav, $out/demo-low-end-boost.wav and (LV2) $out/demo-low-end-boost-lv2.wav;"
 echo "demo: the response plot is $out/response-low-end-boost.svg"

@@ -9,7 +9,8 @@
 # in the same second as the scan would never count as scanned.
 #
 # Functions: need_file PATH (skips the test, exit 77, when a host is not
-# installed), install_plugin SRC (sets $plugin_dir and $plugin), fail MSG.
+# installed), install_plugin SRC (a VST 2 module or an LV2 bundle folder;
+# sets $plugin_dir and $plugin), fail MSG.
 
 set -euo pipefail
 
@@ -45,6 +46,10 @@ need_file() {
 }
 
 install_plugin() {
+    if [ -d "$1" ]; then  # an LV2 bundle, found through LV2_PATH
+        export LV2_PATH="$work/lv2" plugin_dir="$work/lv2" plugin="$work/lv2/$(basename "$1")"
+        mkdir -p "$plugin_dir" && cp -r "$1" "$plugin" && return
+    fi
     plugin_dir="$work/vst"
     plugin="$plugin_dir/ze710.so"
     mkdir -p "$plugin_dir"

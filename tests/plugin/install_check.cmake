@@ -1,6 +1,7 @@
 # Installs the build tree twice into a scratch folder and checks where
-# ze710.so lands: a user install (default prefix) goes to $HOME/.vst, an
-# explicit prefix to <prefix>/lib/vst. Run with -DBUILD_DIR=... -DSCRATCH=...
+# ze710.so and the ze710.lv2 bundle land: a user install (default prefix)
+# goes to $HOME/.vst and $HOME/.lv2, an explicit prefix to <prefix>/lib/vst
+# and <prefix>/lib/lv2. Run with -DBUILD_DIR=... -DSCRATCH=...
 # -DPREFIX=<configured prefix> -DDEFAULT_PREFIX=<the default one, or empty>.
 file(REMOVE_RECURSE "${SCRATCH}")
 file(MAKE_DIRECTORY "${SCRATCH}")
@@ -13,13 +14,17 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "user install failed: ${rc}")
 endif()
 if(PREFIX STREQUAL DEFAULT_PREFIX)
-  set(expected "${SCRATCH}/destdir/home/ze710-install-check/.vst/ze710.so")
+  set(expected "${SCRATCH}/destdir/home/ze710-install-check/.vst/ze710.so"
+               "${SCRATCH}/destdir/home/ze710-install-check/.lv2/ze710.lv2/ze710_lv2.so")
 else()
-  set(expected "${SCRATCH}/destdir${PREFIX}/lib/vst/ze710.so")  # configured with a prefix
+  set(expected "${SCRATCH}/destdir${PREFIX}/lib/vst/ze710.so"  # configured with a prefix
+               "${SCRATCH}/destdir${PREFIX}/lib/lv2/ze710.lv2/ze710_lv2.so")
 endif()
-if(NOT EXISTS "${expected}")
-  message(FATAL_ERROR "install without --prefix did not create ${expected}")
-endif()
+foreach(file ${expected})
+  if(NOT EXISTS "${file}")
+    message(FATAL_ERROR "install without --prefix did not create ${file}")
+  endif()
+endforeach()
 
 # System install with an explicit prefix.
 unset(ENV{DESTDIR})
@@ -28,7 +33,7 @@ execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "prefix install failed: ${rc}")
 endif()
-if(NOT EXISTS "${SCRATCH}/usr/lib/vst/ze710.so")
-  message(FATAL_ERROR "prefix install did not put ze710.so into <prefix>/lib/vst")
+if(NOT EXISTS "${SCRATCH}/usr/lib/vst/ze710.so" OR NOT EXISTS "${SCRATCH}/usr/lib/lv2/ze710.lv2/manifest.ttl")
+  message(FATAL_ERROR "prefix install did not put ze710.so into <prefix>/lib/vst and ze710.lv2 into <prefix>/lib/lv2")
 endif()
 file(REMOVE_RECURSE "${SCRATCH}")
