@@ -279,23 +279,18 @@ void fuzz_dispatch(Session& s, Reader& in)
     }
     case effSetChunk: {
         // Below 128: zeros, 16 bytes a step. From 128: the instance's own
-        // chunk of the kind the index asks for, with up to three bytes
-        // changed and perhaps cut short, so that the checks past the header
-        // are reached too.
+        // chunk of the kind the index asks for, with up to three bytes changed
+        // and perhaps cut short, so that the checks past the header are reached.
         const uint8_t kind = in.u8();
         std::vector<char> chunk(kind < 128 ? kind * 16u : 0u);
         void* own = nullptr;
-        const VstIntPtr own_size =
-            kind < 128 ? 0 : e->dispatcher(e, effGetChunk, index, 0, &own, 0.0f);
-        if (own_size > 0 && own) {
-            chunk.assign(static_cast<const char*>(own), static_cast<const char*>(own) + own_size);
-            for (int edit = 0; edit < (kind & 3); ++edit) {
-                const size_t at = (in.u8() | (in.u8() << 8)) % chunk.size();
-                chunk[at] = static_cast<char>(chunk[at] ^ in.u8());
-            }
-            if (kind & 4)
-                chunk.resize((in.u8() | (in.u8() << 8)) % (chunk.size() + 1));
-        }
+        const VstIntPtr n = kind < 128 ? 0 : e->dispatcher(e, effGetChunk, index, 0, &own, 0.0f);
+        if (n > 0 && own)
+            chunk.assign(static_cast<const char*>(own), static_cast<const char*>(own) + n);
+        for (int edit = 0; !chunk.empty() && kind >= 128 && edit < (kind & 3); ++edit)
+            chunk[(in.u8() | (in.u8() << 8)) % chunk.size()] ^= static_cast<char>(in.u8());
+        if (kind >= 128 && (kind & 4))
+            chunk.resize((in.u8() | (in.u8() << 8)) % (chunk.size() + 1));
         value = static_cast<VstIntPtr>(chunk.size());
         call(chunk.empty() ? nullptr : chunk.data());
         return;

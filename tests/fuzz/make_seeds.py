@@ -68,20 +68,18 @@ def main():
         data += dispatch(44, value=program % 2) + dispatch(12, value=program % 2)
     data += dispatch(4, text=b"A rename far longer than twenty-four characters") + dispatch(5)
     write("programs-and-bypass", data)
-    # State chunks: an edited, renamed bank and program taken and restored
-    # whole, then with the tag, the version, the size, a value and a name
-    # changed, and cut short (kind byte 128 + edits, +4 to cut).
+    # State chunks of an edited, renamed instance, restored whole, with the
+    # tag, version, size, a value and a name damaged, and cut short (kind
+    # byte: 128 + the number of edits, + 4 to cut; an edit: offset, xor).
     def own(index, edits=(), cut=None):
-        kind = 128 + len(edits) + (4 if cut is not None else 0)
-        data = bytes([kind]) + b"".join(struct.pack("<HB", at, xor) for at, xor in edits)
-        return dispatch(CHUNK_OPCODE, index=index, chunk=data + (struct.pack("<H", cut) if cut is not None else b""))
-    data = dispatch(2, value=3) + set_parameter(1, 230) + dispatch(4, text=b"Renamed") + dispatch(23, index=0)
+        kind = bytes([128 + len(edits) + (0 if cut is None else 4)])
+        edit_bytes = b"".join(struct.pack("<HB", at, xor) for at, xor in edits)
+        return dispatch(CHUNK_OPCODE, index, chunk=kind + edit_bytes + (struct.pack("<H", cut) if cut else b""))
+    data = dispatch(2, value=3) + set_parameter(1, 230) + dispatch(4, text=b"Renamed") + dispatch(23)
     for index in (0, 1):
-        data += own(index) + process(128)
-        for edits in [((0, 0xff),), ((4, 0x02),), ((8, 0x01),), ((15, 0x80),), ((19, 0x7f),), ((22, 0x10),),
-                      ((20, 0xff), (44, 0xff), (60, 0x41))]:
-            data += own(index, edits) + dispatch(3)
-        data += own(index, cut=60) + own(index, cut=11) + own(index, ((6, 0x01),)) + process(64)
+        data += own(index) + process(128) + own(index, cut=60) + own(index, cut=11)
+        for edit in [(0, 0xff), (4, 2), (8, 1), (15, 0x80), (19, 0x7f), (22, 0x10), (60, 0x41)]:
+            data += own(index, [edit]) + dispatch(3)
     write("chunks", data)
     # Instances closed and created again between blocks.
     data = b""

@@ -6,6 +6,8 @@
 --   bypassed  the shelves at +20 dB and the plug-in disabled in Ardour
 --   lowend    factory program "05 Low End Boost", selected as Ardour's preset
 --   recall    a distinct value in every parameter, for the reopen check
+--   programs  "02 User Preset 2" edited, then "03 User Preset 3" selected
+--             and edited: only the state chunk keeps program 2's edit
 -- Environment: ZE710_SESSION_DIR (created here), ZE710_RECORD_SECONDS.
 -- Prints tab-separated result lines that the shell script checks; the last
 -- line is "done". ardour7-lua exits with 0 even after a Lua error, so a
@@ -126,6 +128,21 @@ local recall = {0.9, 0.15, 0.3, 0.65, 0.8, 0.2, 0.35, 0.0, 0.75}
 for i, v in ipairs(recall) do set(i - 1, v) end
 emit_params("recall")
 snapshot("recall")
+
+-- Edit a program, step to another and edit that one too. Ardour changes
+-- programs from its process thread: wait for the program's values.
+local function select_program(label, index, expected)
+	local p = plugin:preset_by_label(label)
+	assert(p and p.valid and plugin:load_preset(p), "cannot select " .. label)
+	assert(wait_for(5, function() return math.abs(value(index) - expected) < 1e-6 end),
+	       label .. " did not arrive")
+end
+select_program("02 User Preset 2", 0, 0.5)
+set(1, 1.0) -- "LF dB" +20 dB in program 2
+select_program("03 User Preset 3", 1, 0.5)
+set(0, 0.8) -- "HF dB" +12 dB in program 3
+emit_params("programs")
+snapshot("programs")
 
 close_session()
 print("done")
