@@ -289,8 +289,8 @@ void fuzz_dispatch(Session& s, Reader& in)
             chunk.assign(static_cast<const char*>(own), static_cast<const char*>(own) + n);
         for (int edit = 0; !chunk.empty() && kind >= 128 && edit < (kind & 3); ++edit)
             chunk[(in.u8() | (in.u8() << 8)) % chunk.size()] ^= static_cast<char>(in.u8());
-        if (kind >= 128 && (kind & 4))
-            chunk.resize((in.u8() | (in.u8() << 8)) % (chunk.size() + 1));
+        if (kind >= 128 && (kind & 4))  // a copy of exactly the bytes kept, for AddressSanitizer
+            chunk = std::vector<char>(chunk.begin(), chunk.begin() + (in.u8() | (in.u8() << 8)) % (chunk.size() + 1));
         value = static_cast<VstIntPtr>(chunk.size());
         call(chunk.empty() ? nullptr : chunk.data());
         return;
