@@ -280,6 +280,13 @@ public:
         XMapWindow(dpy, host_window);
         XSync(dpy, False);
         plugins[0]->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host_window));
+        // Some editors know their size only once open: the host window
+        // follows, as a DAW's does.
+        rect = nullptr;
+        plugins[0]->dispatch(effEditGetRect, 0, 0, &rect);
+        if (rect && rect->right > rect->left && rect->bottom > rect->top)
+            XResizeWindow(dpy, host_window, static_cast<unsigned>(rect->right - rect->left),
+                          static_cast<unsigned>(rect->bottom - rect->top));
         XSync(dpy, False);
         editor_open = true;
     }
