@@ -17,10 +17,10 @@
 // /proc/self/task/TID/status) and their CPU in % of one core (utime + stime
 // from .../stat, and the run time from .../schedstat, which is exact).
 // Then the input latency: an XTest button press at (X, Y) of the editor
-// window (default: ZE710's HF gain knob at size 0 and scale 1), timed from
-// the moment the event is flushed to the server until the plug-in's
-// beginEdit or automation call reaches the host; presses 0.5 s apart, so
-// none is a double click.
+// window (default: ZE710's HF gain knob at size 0 and scale 1) and a 6-pixel
+// drag upwards, timed from the moment the events are flushed to the server
+// until the plug-in's first beginEdit or automation call reaches the host;
+// presses 0.5 s apart, so none is a double click.
 //
 // The host's thread sends effEditIdle at --idle-hz (default 30, as hosts
 // do; 0 sends none) while an editor is open: toolkits that need it work,
@@ -63,6 +63,7 @@ constexpr double kAutomationPeriodS = 0.010;
 constexpr int kAutomatedParameters = 8;
 constexpr double kPressSpacingS = 0.5;  // longer than any double-click time
 constexpr double kLatencyGiveUpS = 2.0;
+constexpr int kDragPixels = 6;
 
 struct Options {
     double seconds = 10.0;
@@ -343,7 +344,10 @@ public:
             XSync(dpy, False);
             host_idle_for(0.1);
             const size_t before = edit_calls();
+            // A press and the start of a drag: some toolkits answer the
+            // press, others only the movement.
             XTestFakeButtonEvent(dpy, 1, True, 0);
+            XTestFakeMotionEvent(dpy, -1, rx, ry - kDragPixels, 0);
             XFlush(dpy);
             const double sent = now_s();
             double answered = -1.0;
