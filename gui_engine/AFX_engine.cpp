@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -65,11 +66,8 @@ AFX_engine::~AFX_engine()
 bool AFX_engine::open_display_connection()
 {
     afx_display_guard display_lock(this);
-    // With no loop running nobody has read the connection for a while: a
-    // server that went away meanwhile shows now (a read, no request sent),
-    // and the next editor connects afresh instead of working on a corpse.
-    if (display && !display_lost)
-        XEventsQueued(display, QueuedAfterReading);
+    if (display && !display_lost && !loop_running)
+        read_unwatched_connection_locked();
     if (display_lost)
         forget_lost_display_locked();
     if (display)
@@ -114,6 +112,28 @@ void AFX_engine::close_display_connection()
     }
     pthread_mutex_unlock(&run_mutex);
     stop_flag = false;
+}
+
+// While no loop runs (the plug-in runs none while no editor is open) nobody
+// reads the connection, and a server that went away meanwhile has not been
+// noticed: a read does (no request is sent, so no write can fail), and the
+// next editor connects afresh instead of working on a dead connection. Xlib
+// reads only while its queue is empty, so the queued events are held aside
+// and put back in their order in front of whatever the read brought.
+void AFX_engine::read_unwatched_connection_locked()
+{
+    Display* dpy = display;
+    std::vector<XEvent> held;
+    while (XEventsQueued(dpy, QueuedAlready) > 0) {
+        XEvent event;
+        XNextEvent(dpy, &event);
+        held.push_back(event);
+    }
+    XEventsQueued(dpy, QueuedAfterReading);
+    if (display_lost)
+        return;
+    for (auto it = held.rbegin(); it != held.rend(); ++it)
+        XPutBackEvent(dpy, &*it);
 }
 
 Display* AFX_engine::live_display()
@@ -184,13 +204,13 @@ void AFX_engine::stop_engine()
     wake_engine();
 }
 
-// The loop thread itself needs no wake-up: it looks at everything again
-// before it waits.
 void AFX_engine::clear_stop_request()
 {
     stop_flag = false;
 }
 
+// The loop thread itself needs no wake-up: it looks at everything again
+// before it waits.
 void AFX_engine::wake_engine()
 {
     if (wake_fd < 0 || on_loop_thread())

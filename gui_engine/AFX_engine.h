@@ -373,6 +373,9 @@ private:
     // Frees a display whose connection broke and forgets its windows (they
     // went with the server). Display mutex held.
     void forget_lost_display_locked();
+    // Reads a connection that no loop watches, so that a server gone
+    // meanwhile is noticed; queued events stay queued. Display mutex held.
+    void read_unwatched_connection_locked();
     // Resets every open record and empties the active list without any X
     // call. Display mutex held.
     void forget_windows_locked();
