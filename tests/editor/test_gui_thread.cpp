@@ -1,7 +1,8 @@
 // The GUI thread runs only while an editor is open: none at load, with
 // instances or while audio runs; one for every open editor of the process;
 // gone once the last editor closes or its instance goes, and the module
-// unloads without waiting for anything. And the engine's loop, waiting for
+// unloads without waiting for anything; an X server that dies while nobody
+// watches does not spoil the next open. And the engine's loop, waiting for
 // work, leaves at once when asked to stop.
 #include "tests/editor/editor_test_support.h"
 
@@ -53,11 +54,12 @@ protected:
         setenv("ZOKA_UI_DPI", "96", 1);
         ASSERT_NE(x.dpy(), nullptr);
     }
-    Window open_editor(vsthost::VstPlugin& p)
+    Window open_editor(vsthost::VstPlugin& p) { return open_editor(p, x); }
+    static Window open_editor(vsthost::VstPlugin& p, x_client& on)
     {
-        const Window host = x.make_host_window(468, 510);
+        const Window host = on.make_host_window(468, 510);
         p.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host));
-        EXPECT_EQ(x.children(host).size(), 1u) << "the editor did not open";
+        EXPECT_EQ(on.children(host).size(), 1u) << "the editor did not open";
         return host;
     }
     x_client x;
@@ -119,6 +121,55 @@ TEST_F(GuiThread, UnloadWithAnEditorOpenReturnsAndLeavesNoThread)
     EXPECT_EQ(dlopen(ZE710_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr);
     EXPECT_TRUE(threads_become(baseline));
     x.destroy(host);
+}
+
+// The X server dies while no editor is open, so no loop reads the plug-in's
+// connection to notice: the next editor, on a new server, still opens.
+TEST_F(GuiThread, EditorOpensOnANewServerAfterTheOldOneDiedUnwatched)
+{
+    auto p = load();
+    ASSERT_TRUE(p);
+    test_support::private_xvfb first("1000x800x24");
+    ASSERT_TRUE(first.running());
+    setenv("DISPLAY", first.display_name().c_str(), 1);
+    {
+        x_client on_first;
+        open_editor(*p, on_first);
+        p->dispatch(effEditClose);
+    }
+    first.kill_now();
+
+    test_support::private_xvfb second("1000x800x24");
+    ASSERT_TRUE(second.running());
+    setenv("DISPLAY", second.display_name().c_str(), 1);
+    {
+        x_client on_second;
+        open_editor(*p, on_second);
+        p->dispatch(effEditClose);
+    }
+    setenv("DISPLAY", private_display::name().c_str(), 1);
+}
+
+// A host thread's request finds the server gone; the loop, on its own
+// thread, then releases the dead connection and returns.
+TEST_F(GuiThread, LoopReleasesAConnectionAHostThreadFoundDead)
+{
+    test_support::private_xvfb server;
+    ASSERT_TRUE(server.running());
+    setenv("DISPLAY", server.display_name().c_str(), 1);
+    AFX_engine engine;
+    ASSERT_TRUE(test_support::open_engine(engine));
+    const int idx = engine.create_new_afx_window(0, 0, 20, 20, 1.0f, nullptr);
+    server.kill_now();
+    engine.SYS_window_valid(engine.get_SYS_window_idx_for_afx_window(idx));
+    ASSERT_EQ(engine.get_xdisplay(), nullptr) << "the request did not find the server gone";
+    test_support::loop_thread loop(engine);
+    if (!editor_test::wait_until([&] { return loop.returned(); }, 10000ms)) {
+        ADD_FAILURE() << "the loop hangs releasing the connection";
+        std::fflush(stdout);
+        std::_Exit(1);
+    }
+    setenv("DISPLAY", private_display::name().c_str(), 1);
 }
 
 // Neither a timer nor an X event will come: only the stop itself can end the
