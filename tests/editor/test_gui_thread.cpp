@@ -90,12 +90,13 @@ TEST(GuiThread, RunsOnlyWhileAnEditorIsOpen)
 }
 
 // The server dies while no editor is open, so no loop reads the connection
-// to notice: the next editor, on a new server, still opens.
+// to notice: the next editor, on a new server, still opens. (The new loop
+// thread may notice first; repeated, the open does not always lose the race.)
 TEST(GuiThread, EditorOpensOnANewServerAfterTheOldOneDiedUnwatched)
 {
     auto p = load();
     ASSERT_TRUE(p);
-    for (int round = 0; round < 2; ++round) {
+    for (int round = 0; round < 3; ++round) {
         test_support::private_xvfb server("1000x800x24");
         setenv("DISPLAY", server.display_name().c_str(), 1);
         {
