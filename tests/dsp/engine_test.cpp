@@ -1,8 +1,7 @@
 // The equaliser engine driven as the effect drives it, against expectations
 // of its own: the designs at their defining points, sines measured through
 // the chain, one section's exact summation order, blocks against frames bit
-// for bit, glide and ramp timing, the crossfade, and setters racing the
-// audio thread.
+// for bit, glide and ramp timing, and the crossfade.
 
 #include <gtest/gtest.h>
 
@@ -10,7 +9,6 @@
 #include <cstring>
 #include <functional>
 #include <random>
-#include <thread>
 #include <vector>
 
 #include "dsp/CLFx.h"
@@ -291,35 +289,6 @@ TEST(Engine, CrossfadeThenExactBypassAndAFreshStart)
     e.lxs_eq_in_value(false);
     e.lx_recalc(64);
     EXPECT_EQ(fade_frames(e), static_cast<int>(std::ceil(std::log(0.05) / std::log(1.0 - 3.0 / 1920.0))));
-}
-
-// Setters on another thread while the audio thread processes: the output
-// stays finite and the glides end on the last targets (run under
-// ThreadSanitizer as well).
-TEST(EngineThreads, SettersRaceWithProcessing)
-{
-    CLFx e;
-    start(e);
-    std::thread control([&e] {
-        for (int i = 0; i < 20000; ++i) {
-            const float t = static_cast<float>(i % 100) / 99.0f;
-            e.lxs_low_eq_gain(-20 + 40 * t), e.lxs_mid_freq(200 + 3800 * t), e.lxs_mid_bandwidth(0.5f + 1.5f * t);
-            e.lxs_high_eq_fc(4000 + 4000 * t), e.lxs_eq_in_value(i % 7 != 0);
-        }
-        e.lxs_low_eq_gain(6), e.lxs_eq_in_value(true);
-    });
-    const std::vector<float> in = sine(1000, 64);
-    std::vector<float> l(64), r(64);
-    for (int c = 0; c < 3000; ++c) {
-        chunk(e, in.data(), in.data(), l.data(), r.data(), 64);
-        for (int i = 0; i < 64; ++i)
-            ASSERT_TRUE(std::isfinite(l[i]) && std::isfinite(r[i]));
-    }
-    control.join();
-    for (int c = 0; c < 200; ++c)
-        chunk(e, in.data(), in.data(), l.data(), r.data(), 64);
-    EXPECT_TRUE(same(lx_flt_coefs(P::low(e)), lx_low_shelf_coefs(100, 6, fs)));
-    EXPECT_EQ(P::mix(e).value, 1.0f);
 }
 
 } // namespace

@@ -262,7 +262,7 @@ TEST_F(Editor, EffectSwitchTogglesOnEveryPress)
 // distance over the width), asks the host to follow and resizes the editor,
 // which redraws whole with the grip in its new corner. Long strides stop at
 // the largest and smallest sizes; a double click on the bare panel returns
-// to the smallest.
+// to the smallest, redrawn whole.
 TEST_F(Editor, SizeGripDragAndDoubleClickReset)
 {
     open();
@@ -292,6 +292,9 @@ TEST_F(Editor, SizeGripDragAndDoubleClickReset)
     double_click({126 + 195, 375});
     EXPECT_EQ(calls_text(p->recorder().calls_of(audioMasterAutomate)), "0:8=0.000000 ");
     EXPECT_EQ(p->recorder().calls_of(audioMasterSizeWindow).back().value, 510);
+    EXPECT_TRUE(wait_until([&] { return x.geometry(editor, &gx, &gy, &w, &h) && h == 510; }));
+    XResizeWindow(x.display(), host, 468, 510);
+    EXPECT_REFERENCE("size0-scale1.png", 468, 510, settle());
 }
 
 // The program buttons: the first press shows the current program's name and

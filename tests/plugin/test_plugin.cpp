@@ -1,8 +1,8 @@
 // The plug-in through its entry point, as a host loads it: the module's
-// exports and dependencies, every dispatcher row,
-// parameter and program texts and the bounds on what is written into host
-// buffers, the parameter laws measured in the sound, programs, and the
-// effect's locking under threads (run under ThreadSanitizer as well).
+// exports and dependencies, every dispatcher row, parameter texts and the
+// bound on what is written into a host's buffer, the parameter laws
+// measured in the sound, and programs. (The effect's locking is tested by
+// the reliability tests, under ThreadSanitizer.)
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -203,52 +203,6 @@ TEST(PluginPrograms, PresetsSelectionRecallAndRenaming)
     EXPECT_STREQ(text, "ABCDEFGHIJKLMNOPQRSTUVW");
     EXPECT_EQ(text[24], '#');
     EXPECT_EQ(p->program_name(3), "04 User Preset 4");
-}
-
-// A DAW's automation, UI and audio threads at once: finite audio throughout,
-// every program change reported with its eight values, and afterwards each
-// program tells the host exactly the values it applies.
-TEST(PluginConcurrency, ParameterAndProgramChangesWhileAudioRuns)
-{
-    auto p = load(48000.0f, 256);
-    ASSERT_TRUE(p);
-    std::atomic<bool> stop{false};
-    std::atomic<long> non_finite{0}, blocks{0};
-    std::thread audio([&] {
-        const std::vector<float> in = noise(256, 1);
-        while (!stop) {
-            std::vector<float> r, l = process(*p, in, {}, {256}, &r);
-            for (size_t i = 0; i < 256; ++i)
-                non_finite += !std::isfinite(l[i]) + !std::isfinite(r[i]);
-            ++blocks;
-        }
-    });
-    wait_until([&] { return blocks > 0; });
-    std::thread automation([&] {
-        for (uint32_t i = 0, seed = 99; i < 50000; ++i) {
-            seed = seed * 1664525u + 1013904223u;
-            p->set_parameter(static_cast<int>(seed >> 28) % 9, static_cast<float>(seed & 0xffff) / 65535.0f);
-            (void)p->parameter_display(static_cast<int>(seed >> 28) % 9);
-        }
-    });
-    char name[] = "Live rename";
-    for (int i = 0; i < 2000; ++i) {
-        p->dispatch(effSetProgram, 0, i % 9), p->dispatch(effSetBypass, 0, i % 7 == 0);
-        (void)p->current_program_name(), (void)p->program_name(i % 9);
-        if (i % 50 == 0)
-            p->dispatch(effSetProgramName, 0, 0, name);
-    }
-    automation.join();
-    stop = true;
-    audio.join();
-    EXPECT_EQ(non_finite, 0);
-    EXPECT_EQ(p->recorder().count_of(audioMasterAutomate), 8u * 2000);
-    for (int program = 0; program < 9; ++program) {
-        p->recorder().clear();
-        p->dispatch(effSetProgram, 0, program);
-        for (const vsthost::HostCall& e : p->recorder().calls_of(audioMasterAutomate))
-            EXPECT_EQ(e.opt, p->get_parameter(e.index)) << "program " << program;
-    }
 }
 
 } // namespace

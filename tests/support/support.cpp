@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -177,30 +178,17 @@ std::vector<float> process(vsthost::VstPlugin& p, const std::vector<float>& in_l
     return l;
 }
 
-std::ostream& operator<<(std::ostream& os, const rgba& c)
-{
-    return os << "(" << c.r << "," << c.g << "," << c.b << "," << c.a << ")";
-}
-
 rgba pixel(const afx_pixbuf* pb, int x, int y)
 {
     const unsigned char* p = pb->pixels + y * pb->rowstride + 4 * x;
     return {p[0], p[1], p[2], p[3]};
 }
 
-void set_pixel(afx_pixbuf* pb, int x, int y, rgba c)
-{
-    unsigned char* p = pb->pixels + y * pb->rowstride + 4 * x;
-    p[0] = static_cast<unsigned char>(c.r), p[1] = static_cast<unsigned char>(c.g);
-    p[2] = static_cast<unsigned char>(c.b), p[3] = static_cast<unsigned char>(c.a);
-}
-
 owned_pixbuf new_pixbuf(int width, int height, rgba c)
 {
     owned_pixbuf pb(AFX_engine::afx_pixbuf_new_with_allocation(width, height, 0));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            set_pixel(pb.get(), x, y, c);
+    for (int i = 0; i < width * height; ++i)
+        std::copy_n(std::array<int, 4>{c.r, c.g, c.b, c.a}.begin(), 4, pb->pixels + 4 * i);
     return pb;
 }
 

@@ -37,20 +37,6 @@ bool wait_until(Pred pred, std::chrono::milliseconds timeout = 5000ms)
     return true;
 }
 
-// What callbacks on another thread saw, in order; every member is locked.
-template <typename T>
-class recorder {
-public:
-    void add(const T& value) { std::lock_guard<std::mutex> l(m_mutex); m_values.push_back(value); }
-    std::vector<T> values() { std::lock_guard<std::mutex> l(m_mutex); return m_values; }
-    size_t count() { std::lock_guard<std::mutex> l(m_mutex); return m_values.size(); }
-    void clear() { std::lock_guard<std::mutex> l(m_mutex); m_values.clear(); }
-
-private:
-    std::mutex m_mutex;
-    std::vector<T> m_values;
-};
-
 // ---- files and processes --------------------------------------------------
 
 // A whole file's bytes ("" when it cannot be read).
@@ -128,10 +114,8 @@ struct rgba {
     bool operator==(const rgba& o) const { return r == o.r && g == o.g && b == o.b && a == o.a; }
     bool operator!=(const rgba& o) const { return !(*this == o); }
 };
-std::ostream& operator<<(std::ostream& os, const rgba& c);
-// Pixel (x, y) of a buffer, read and written.
+// Pixel (x, y) of a buffer.
 rgba pixel(const afx_pixbuf* pb, int x, int y);
-void set_pixel(afx_pixbuf* pb, int x, int y, rgba c);
 // A buffer the engine allocated, of one colour, freed by the engine.
 struct pixbuf_deleter {
     void operator()(afx_pixbuf* pb) const { AFX_engine::afx_pixbuf_destroy_with_allocation(pb); }
