@@ -225,7 +225,7 @@ TEST_F(Editor, WheelStepsAndDoubleClickToTheCentre)
     open([](vsthost::VstPlugin& fx) { fx.set_parameter(1, 1.0f), fx.set_parameter(0, 0.8f); });
     for (auto [from, button, to] : {std::tuple<float, unsigned, double>{1.0f, 4, 1.0}, {0.5f, 5, 18.0 / 38}}) {
         p->set_parameter(1, from), p->recorder().clear();
-        click(kLfGain, button);
+        click(kLfGain, button), wait_calls(audioMasterEndEdit, 9);  // its own end-edit, then the eight
         const std::vector<HostCall> calls = p->recorder().calls();
         ASSERT_EQ(calls.size(), 11u) << calls_text(calls);
         EXPECT_TRUE(calls[0].opcode == audioMasterBeginEdit && calls[1].opcode == audioMasterAutomate && calls[1].index == 1 &&
@@ -233,7 +233,7 @@ TEST_F(Editor, WheelStepsAndDoubleClickToTheCentre)
         EXPECT_NEAR(calls[1].opt, to, 1e-6);
     }
     p->recorder().clear();
-    double_click(kHfGain);
+    double_click(kHfGain), wait_calls(audioMasterEndEdit, 17);
     const std::vector<HostCall> calls = p->recorder().calls();
     ASSERT_EQ(calls.size(), 20u) << calls_text(calls);
     EXPECT_TRUE(calls[9].opcode == audioMasterBeginEdit && calls[10].opcode == audioMasterAutomate && calls[10].opt == 0.5f &&
