@@ -2,30 +2,26 @@
 // (the built plug-in on the private X server): the host is asked for the new
 // size, the editor's window follows, and the host hears nothing else (no
 // automation).
-#include "tests/editor/editor_test_support.h"
-
 #include <cstdlib>
 
 #include "plugin_interface/vst_interface.h"
-#include "tools/host/vst_host.h"
+#include "tests/support/support.h"
 
 namespace {
 
-using namespace editor_test;
+using namespace test_support;
 
 TEST(EditorChunks, RestoredEditorSizeResizesTheOpenWindowWithoutAutomation)
 {
     setenv("ZOKA_UI_DPI", "96", 1);  // scale 1: 468 x 510 at size 0, 468 x 765 at 0.5
     x_client x;
-    std::string error;
-    auto src = vsthost::VstPlugin::load(ZE710_PLUGIN_PATH, &error);
-    auto p = vsthost::VstPlugin::load(ZE710_PLUGIN_PATH, &error);
-    ASSERT_TRUE(src && p) << error;
+    auto src = load(), p = load();
+    ASSERT_TRUE(src && p);
     src->set_parameter(8, 0.5f);
     void* bank = nullptr;
     const VstIntPtr n = src->dispatch(effGetChunk, 0, 0, &bank);
 
-    const Window host = x.make_host_window(468, 510);
+    const Window host = x.host_window(468, 510);
     p->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host));
     ASSERT_EQ(x.children(host).size(), 1u);
     p->recorder().clear();

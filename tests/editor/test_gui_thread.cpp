@@ -2,47 +2,56 @@
 // without waiting for it; an X server that dies while nobody watches, or that
 // a host thread finds dead, is let go; and the engine's loop, asleep waiting
 // for work, leaves at once when asked to stop.
-#include "tests/editor/editor_test_support.h"
-
+#include <dirent.h>
 #include <dlfcn.h>
 
 #include <cstdlib>
 #include <memory>
 #include <thread>
 
+#include "gui_engine/AFX_engine.h"
 #include "plugin_interface/vst_interface.h"
-#include "tests/support/x_support.h"
-#include "tools/host/vst_host.h"
+#include "tests/support/support.h"
 
 namespace {
 
-using namespace editor_test;
+using namespace test_support;
 
-std::unique_ptr<vsthost::VstPlugin> load()
+// The program's own server (x_main), whatever a test pointed DISPLAY at since.
+const char* program_display()
 {
-    std::string error;
-    std::unique_ptr<vsthost::VstPlugin> p = vsthost::VstPlugin::load(ZE710_PLUGIN_PATH, &error);
-    EXPECT_TRUE(p) << error;
-    return p;
+    static const std::string name = std::getenv("DISPLAY");
+    return name.c_str();
+}
+
+int thread_count()
+{
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/task")) {
+        while (const dirent* e = readdir(d))
+            n += e->d_name[0] != '.';
+        closedir(d);
+    }
+    return n;
 }
 
 void open_editor(vsthost::VstPlugin& p, x_client& on)
 {
-    const Window host = on.make_host_window(468, 510);
+    const Window host = on.host_window(468, 510);
     p.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host));
     EXPECT_EQ(on.children(host).size(), 1u) << "the editor did not open";
 }
 
 bool threads_are(int n)
 {
-    return editor_test::wait_until([n] { return thread_count() == n; });
+    return wait_until([n] { return thread_count() == n; });
 }
 
 // A hang cannot be undone: the test process ends at once, failed.
 template <typename Pred>
 void done_or_die(Pred done, const char* hang)
 {
-    if (editor_test::wait_until(done, 10000ms))
+    if (wait_until(done, 10000ms))
         return;
     ADD_FAILURE() << hang;
     std::fflush(stdout);
@@ -52,7 +61,7 @@ void done_or_die(Pred done, const char* hang)
 TEST(GuiThread, RunsOnlyWhileAnEditorIsOpen)
 {
     setenv("ZOKA_UI_DPI", "96", 1);
-    setenv("DISPLAY", private_display::name().c_str(), 1);
+    setenv("DISPLAY", program_display(), 1);
     x_client x;
     const int baseline = thread_count();
     auto a = load();
@@ -97,7 +106,7 @@ TEST(GuiThread, EditorOpensOnANewServerAfterTheOldOneDiedUnwatched)
     auto p = load();
     ASSERT_TRUE(p);
     for (int round = 0; round < 3; ++round) {
-        test_support::private_xvfb server("1000x800x24");
+        private_xvfb server("1000x800x24");
         setenv("DISPLAY", server.display_name().c_str(), 1);
         {
             x_client on;
@@ -112,15 +121,15 @@ TEST(GuiThread, EditorOpensOnANewServerAfterTheOldOneDiedUnwatched)
 // thread, then releases the dead connection and returns.
 TEST(GuiThread, LoopReleasesAConnectionAHostThreadFoundDead)
 {
-    test_support::private_xvfb server;
+    private_xvfb server;
     setenv("DISPLAY", server.display_name().c_str(), 1);
     AFX_engine engine;
-    ASSERT_TRUE(test_support::open_engine(engine));
+    ASSERT_TRUE(open_engine(engine));
     const int idx = engine.create_new_afx_window(0, 0, 20, 20, 1.0f, nullptr);
     server.kill_now();
     engine.SYS_window_valid(engine.get_SYS_window_idx_for_afx_window(idx));
     ASSERT_EQ(engine.get_xdisplay(), nullptr) << "the request did not find the server gone";
-    test_support::loop_thread loop(engine);
+    loop_thread loop(engine);
     done_or_die([&] { return loop.returned(); }, "the loop hangs releasing the connection");
 }
 
@@ -128,17 +137,17 @@ TEST(GuiThread, LoopReleasesAConnectionAHostThreadFoundDead)
 // loop's wait.
 TEST(GuiThread, StopRequestedWhileTheLoopWaitsTakesEffect)
 {
-    setenv("DISPLAY", private_display::name().c_str(), 1);
+    setenv("DISPLAY", program_display(), 1);
     void (*stops[])(AFX_engine&) = {[](AFX_engine& e) { e.stop_engine(); },
                                     [](AFX_engine& e) { e.close_display_connection(); }};
     for (auto stop : stops) {
         AFX_engine engine;
-        ASSERT_TRUE(test_support::open_engine(engine));
+        ASSERT_TRUE(open_engine(engine));
         ASSERT_GE(engine.create_new_afx_window(0, 0, 20, 20, 1.0f, nullptr), 0);
-        test_support::loop_thread loop(engine);
+        loop_thread loop(engine);
         std::this_thread::sleep_for(200ms);  // the loop has long gone to sleep
         std::thread stopper([&] { stop(engine); });
-        const bool stopped = editor_test::wait_until([&] { return loop.returned(); }, 10000ms);
+        const bool stopped = wait_until([&] { return loop.returned(); }, 10000ms);
         if (!stopped)
             engine.wake_engine();  // lets the test end, failed
         stopper.join();
@@ -147,10 +156,3 @@ TEST(GuiThread, StopRequestedWhileTheLoopWaitsTakesEffect)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new editor_test::private_display);
-    return RUN_ALL_TESTS();
-}

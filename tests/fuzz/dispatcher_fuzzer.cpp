@@ -1,23 +1,21 @@
-// Dispatcher fuzzing: the input bytes are read as a program of host calls on
-// one plug-in instance created through the entry point: dispatcher calls with
-// any opcode (negative and past the last one too), index, value, opt and a
-// pointer that is either null or a buffer of the size the interface gives for
-// that opcode, interleaved with setParameter, getParameter, processReplacing
-// (any block size up to 4096, separate or in-place buffers, finite or
-// non-finite signals), sample-rate changes and effClose followed by a new
-// instance. A crash or a sanitizer report fails the run, and so does a
-// non-finite output sample more than one 64-frame chunk after the last
-// non-finite input sample. effSetChunk gets zeros or the instance's own
-// state chunk, damaged in a few bytes or cut short.
-//
-// Buffers are allocated at their exact size for every call, so that
-// AddressSanitizer sees any write past what the interface grants.
+// Dispatcher fuzzing: the input bytes are a program of host calls on one
+// instance made through the entry point. One operation byte (value % 8:
+// 0-2 dispatch, 3-4 setParameter, 5 getParameter, 6-7 processReplacing)
+// starts each call, its fields follow: dispatcher calls with any opcode
+// (also negative and past the last), index, value and opt, and a pointer
+// that is null or a buffer of exactly the size the interface grants for
+// that opcode (AddressSanitizer sees any write past it); processReplacing
+// of up to 4096 frames, separate or in place, finite or not; sample-rate
+// changes, and effClose followed by a new instance. A crash, a sanitizer
+// report, or a non-finite output sample more than one 64-frame chunk after
+// the last non-finite input fails the run. effSetChunk gets zeros or the
+// instance's own state chunk, damaged in a few bytes or cut short.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
+#include <map>
 #include <vector>
 
 #include "plugin_interface/vst_entry.h"
@@ -25,73 +23,61 @@
 
 namespace {
 
-// Bytes the interface grants for the text and record opcodes.
-constexpr size_t kParamText = 24;       // the plug-in's display bound; hosts give at least this
-constexpr size_t kProgramName = kVstMaxProgNameLen;
-constexpr size_t kEffectName = kVstMaxEffectNameLen;
-constexpr size_t kVendorText = kVstMaxVendorStrLen;
-constexpr size_t kProductText = kVstMaxProductStrLen;
-constexpr size_t kPinProperties = 128;       // VstPinProperties
-constexpr size_t kParameterProperties = 152; // VstParameterProperties
-constexpr size_t kSpeakerArrangement = 8 + 8 * 112;  // VstSpeakerArrangement with 8 speakers
-constexpr size_t kMidiRecord = 256;          // MidiProgramName and friends, with room
-constexpr size_t kGenericText = 256;         // error text, shell names, vendor-specific
-constexpr int kMaxFrames = 4096;
+// Bytes the interface grants to the opcodes that write into a buffer; any
+// other opcode gets null or a buffer it has no business touching.
+const std::map<VstInt32, size_t> kBufferSizes = {
+    {effGetProgramName, kVstMaxProgNameLen}, {effGetProgramNameIndexed, kVstMaxProgNameLen}, {effGetParamLabel, 24},
+    {effGetParamDisplay, 24}, {effGetParamName, 24}, {effGetEffectName, kVstMaxEffectNameLen},
+    {effGetVendorString, kVstMaxVendorStrLen}, {effGetProductString, kVstMaxProductStrLen}, {effGetInputProperties, 128},
+    {effGetOutputProperties, 128}, {effGetParameterProperties, 152}, {effGetMidiProgramName, 256},
+    {effGetCurrentMidiProgram, 256}, {effGetMidiProgramCategory, 256}, {effGetMidiKeyName, 256}};
 constexpr long kRecoveryFrames = 64;
 
-class Reader {
-public:
-    Reader(const uint8_t* data, size_t size) : p(data), left(size) {}
-    bool empty() const { return left == 0; }
-    uint8_t u8()
-    {
-        if (!left)
-            return 0;
-        --left;
-        return *p++;
-    }
+struct Reader {
+    const uint8_t* p;
+    size_t left;
+    uint8_t u8() { return left ? (--left, *p++) : 0; }
     uint32_t u32()
     {
         uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v |= static_cast<uint32_t>(u8()) << (8 * i);
+        for (int shift = 0; shift < 32; shift += 8)
+            v |= static_cast<uint32_t>(u8()) << shift;
         return v;
     }
-    uint64_t u64() { return static_cast<uint64_t>(u32()) | (static_cast<uint64_t>(u32()) << 32); }
     float raw_float()
     {
         const uint32_t bits = u32();
         float f;
-        std::memcpy(&f, &bits, sizeof f);
-        return f;
+        return std::memcpy(&f, &bits, sizeof f), f;
     }
-
-private:
-    const uint8_t* p;
-    size_t left;
+    // -1 to 10 (around the nine parameters and programs), or any.
+    VstInt32 index() { const uint8_t k = u8(); return k < 200 ? k % 12 - 1 : static_cast<VstInt32>(u32()); }
+    VstIntPtr value()
+    {
+        const uint8_t k = u8();
+        const uint64_t low = k < 200 ? 0 : u32();
+        return k < 160 ? k % 16 - 2 : k < 200 ? (k & 1 ? INTPTR_MAX : INTPTR_MIN) : static_cast<VstIntPtr>(low | uint64_t{u32()} << 32);
+    }
+    float rate()
+    {
+        static const float kRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000};
+        const uint8_t k = u8();
+        return k < 230 ? kRates[k % 13] : raw_float();
+    }
+    float opt() { const uint8_t k = u8(); return k < 128 ? k % 3 : k < 200 ? rate() : raw_float(); }
+    // Mostly inside 0..1, the edges, a little outside, sometimes any float.
+    float parameter()
+    {
+        const uint8_t k = u8();
+        return k < 160 ? u8() / 255.0f : k < 200 ? k % 5 * 0.25f : k < 230 ? -1.0f + 3.0f * u8() / 255.0f : raw_float();
+    }
 };
 
-VstIntPtr host_callback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float)
+VstIntPtr host(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float)
 {
-    switch (opcode) {
-    case audioMasterVersion: return 2400;
-    case audioMasterGetSampleRate: return 48000;
-    case audioMasterGetBlockSize: return 512;
-    case audioMasterGetVendorString:
-    case audioMasterGetProductString:
-        if (ptr)
-            std::strcpy(static_cast<char*>(ptr), "fuzz");
-        return ptr ? 1 : 0;
-    default: return 1;  // automation, begin/end edit, display updates, size
-    }
-}
-
-// ZE710_FUZZ_TRACE=1 prints every call to standard error, for reading a
-// failing input.
-bool tracing()
-{
-    static const bool on = std::getenv("ZE710_FUZZ_TRACE") != nullptr;
-    return on;
+    if ((opcode == audioMasterGetVendorString || opcode == audioMasterGetProductString) && ptr)
+        std::strcpy(static_cast<char*>(ptr), "fuzz");
+    return opcode == audioMasterVersion ? 2400 : opcode == audioMasterGetSampleRate ? 48000 : opcode == audioMasterGetBlockSize ? 512 : 1;
 }
 
 [[noreturn]] void fail(const char* what, long detail)
@@ -100,346 +86,150 @@ bool tracing()
     std::abort();
 }
 
-VstInt32 pick_index(Reader& in)
+// What the module's entry point does (not linked here: its main would clash
+// with a program's).
+AEffect* create()
 {
-    const uint8_t kind = in.u8();
-    if (kind < 200)
-        return static_cast<VstInt32>(kind % 12) - 1;  // -1 to 10: around the 9 parameters and programs
-    return static_cast<VstInt32>(in.u32());
+    AudioEffect* instance = createEffectInstance(host);
+    AEffect* e = instance ? instance->getAeffect() : nullptr;
+    if (!e || e->magic != kEffectMagic)
+        fail("the entry point returned no valid record", 0);
+    e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
+    return e;
 }
 
-VstIntPtr pick_value(Reader& in)
+void close(AEffect* e)
 {
-    const uint8_t kind = in.u8();
-    if (kind < 160)
-        return static_cast<VstIntPtr>(kind % 16) - 2;
-    if (kind < 200)
-        return kind & 1 ? std::numeric_limits<VstIntPtr>::max() : std::numeric_limits<VstIntPtr>::min();
-    return static_cast<VstIntPtr>(in.u64());
+    if (e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f) != 1)
+        fail("effClose did not answer 1", 0);
 }
 
-float pick_rate(Reader& in)
+void dispatch(AEffect*& e, Reader& in, long& since_bad_input)
 {
-    static const float kRates[] = {8000.0f,   11025.0f,  16000.0f,  22050.0f,  32000.0f,
-                                   44100.0f,  48000.0f,  88200.0f,  96000.0f,  176400.0f,
-                                   192000.0f, 352800.0f, 384000.0f};
-    const uint8_t kind = in.u8();
-    if (kind < 230)
-        return kRates[kind % 13];
-    return in.raw_float();
-}
-
-float pick_opt(Reader& in)
-{
-    const uint8_t kind = in.u8();
-    if (kind < 128)
-        return static_cast<float>(kind % 3);
-    if (kind < 200)
-        return pick_rate(in);
-    return in.raw_float();
-}
-
-// Normalised values mostly inside 0..1, the edges, a little outside, and
-// sometimes any float at all.
-float pick_parameter_value(Reader& in)
-{
-    const uint8_t kind = in.u8();
-    if (kind < 160)
-        return static_cast<float>(in.u8()) / 255.0f;
-    if (kind < 200)
-        return static_cast<float>(kind % 5) * 0.25f;
-    if (kind < 230)
-        return -1.0f + 3.0f * static_cast<float>(in.u8()) / 255.0f;
-    return in.raw_float();
-}
-
-// A zero-terminated string of up to `cap` - 1 bytes from the input.
-std::vector<char> pick_string(Reader& in, size_t cap)
-{
-    const size_t len = in.u8() % cap;
-    std::vector<char> s(len + 1, 0);
-    for (size_t i = 0; i < len; ++i)
-        s[i] = static_cast<char>(in.u8() | 1);  // never an early terminator
-    if (len == 6 && (in.u8() & 1))
-        std::memcpy(s.data(), "bypass", 6);
-    return s;
-}
-
-struct Session {
-    AEffect* effect = nullptr;
-    long frames_since_bad_input = kRecoveryFrames + 1;
-
-    // What the module's exported entry point does; the entry point itself is
-    // not linked into an executable, whose own main it would clash with.
-    static AEffect* entry(audioMasterCallback host)
-    {
-        AudioEffect* instance = createEffectInstance(host);
-        return instance ? instance->getAeffect() : nullptr;
-    }
-
-    void create()
-    {
-        effect = entry(host_callback);
-        if (!effect || effect->magic != kEffectMagic)
-            fail("the entry point returned no valid record", 0);
-        effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);
-        frames_since_bad_input = kRecoveryFrames + 1;
-    }
-    void close()
-    {
-        if (effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f) != 1)
-            fail("effClose did not answer 1", 0);
-        effect = nullptr;
-    }
-};
-
-void fuzz_dispatch(Session& s, Reader& in)
-{
-    const VstInt32 opcode = static_cast<VstInt32>(in.u8() % 96) - 8;  // -8 to 87
-    const VstInt32 index = pick_index(in);
-    VstIntPtr value = pick_value(in);
-    const float opt = pick_opt(in);
+    const VstInt32 opcode = in.u8() % 96 - 8, index = in.index();
+    VstIntPtr value = in.value();
+    float opt = in.opt();
     const bool null_ptr = (in.u8() & 7) == 0;
-    AEffect* e = s.effect;
-
-    auto call = [&](void* ptr) {
-        if (tracing())
-            std::fprintf(stderr, "dispatch(%d, %d, %ld, %s, %g)\n", opcode, index, static_cast<long>(value),
-                         ptr ? "buffer" : "null", static_cast<double>(opt));
-        return e->dispatcher(e, opcode, index, value, ptr, opt);
-    };
-    auto with_buffer = [&](size_t size) {
-        std::vector<char> buf(size, '\x7f');
-        call(buf.data());
-    };
-
+    std::vector<char> buffer(kBufferSizes.count(opcode) ? kBufferSizes.at(opcode) : 256, '\x7f');
+    void* ptr = null_ptr && !kBufferSizes.count(opcode) ? nullptr : buffer.data();
+    void* out = nullptr;  // where the plug-in leaves a pointer (rectangle, chunk)
+    void* speakers[2] = {buffer.data(), buffer.data() + 128};
+    struct {
+        VstInt32 count;
+        VstIntPtr reserved;
+        void* events[2];
+    } events{};
     switch (opcode) {
     case effClose:
-        s.close();
-        s.create();
-        return;
+        return close(e), e = create(), void(since_bad_input = kRecoveryFrames + 1);
     case effEditOpen:
-        return;  // the parent is an X window of a real host; not fuzzed here
-    case effSetSampleRate: {
-        const float rate = pick_rate(in);
-        if (tracing())
-            std::fprintf(stderr, "effSetSampleRate %g\n", static_cast<double>(rate));
-        e->dispatcher(e, opcode, index, value, nullptr, rate);
-        return;
-    }
+        return;  // its parent is a real host's X window; not fuzzed here
+    case effSetSampleRate:
+        ptr = nullptr, opt = in.rate();
+        break;
     case effSetProgramName:
     case effCanDo:
-    case effString2Parameter: {
-        std::vector<char> text = pick_string(in, kGenericText);
-        call(null_ptr && opcode == effCanDo ? nullptr : text.data());
-        return;
-    }
-    case effGetProgramName:
-    case effGetProgramNameIndexed:
-        with_buffer(kProgramName);
-        return;
-    case effGetParamLabel:
-    case effGetParamDisplay:
-    case effGetParamName:
-        with_buffer(kParamText);
-        return;
-    case effGetEffectName:
-        with_buffer(kEffectName);
-        return;
-    case effGetVendorString:
-        with_buffer(kVendorText);
-        return;
-    case effGetProductString:
-        with_buffer(kProductText);
-        return;
-    case effGetErrorText:
-    case effShellGetNextPlugin:
-    case effVendorSpecific:
-        with_buffer(kGenericText);
-        return;
-    case effEditGetRect: {
-        ERect* rect = nullptr;
-        call(&rect);
-        if (rect) {
-            volatile int16_t sum = static_cast<int16_t>(rect->top + rect->left + rect->bottom + rect->right);
-            (void)sum;
-        }
-        return;
-    }
-    case effGetChunk: {
-        void* chunk = nullptr;
-        const VstIntPtr size = call(&chunk);
-        if (size > 0 && chunk) {
-            volatile char first = static_cast<const char*>(chunk)[0];
-            volatile char last = static_cast<const char*>(chunk)[size - 1];
-            (void)first;
-            (void)last;
-        }
-        return;
-    }
+    case effString2Parameter:
+        buffer.assign(in.u8() % 256 + 1, 0);
+        for (size_t i = 0; i + 1 < buffer.size(); ++i)
+            buffer[i] = static_cast<char>(in.u8() | 1);
+        if (buffer.size() == 7 && (in.u8() & 1))
+            std::memcpy(buffer.data(), "bypass", 6);
+        ptr = null_ptr && opcode == effCanDo ? nullptr : buffer.data();
+        break;
+    case effEditGetRect:
+    case effGetChunk:
+        ptr = &out;
+        break;
     case effSetChunk: {
         // Below 128: zeros, 16 bytes a step. From 128: the instance's own
         // chunk of the kind the index asks for, with up to three bytes changed
-        // and perhaps cut short, so that the checks past the header are reached.
+        // and perhaps cut short (an exact-size copy), so that the checks past
+        // the header are reached.
         const uint8_t kind = in.u8();
-        std::vector<char> chunk(kind < 128 ? kind * 16u : 0u);
+        buffer.assign(kind < 128 ? kind * 16u : 0u, 0);
         void* own = nullptr;
         const VstIntPtr n = kind < 128 ? 0 : e->dispatcher(e, effGetChunk, index, 0, &own, 0.0f);
         if (n > 0 && own)
-            chunk.assign(static_cast<const char*>(own), static_cast<const char*>(own) + n);
-        for (int edit = 0; !chunk.empty() && kind >= 128 && edit < (kind & 3); ++edit)
-            chunk[(in.u8() | (in.u8() << 8)) % chunk.size()] ^= static_cast<char>(in.u8());
-        if (kind >= 128 && (kind & 4))  // a copy of exactly the bytes kept, for AddressSanitizer
-            chunk = std::vector<char>(chunk.begin(), chunk.begin() + (in.u8() | (in.u8() << 8)) % (chunk.size() + 1));
-        value = static_cast<VstIntPtr>(chunk.size());
-        call(chunk.empty() ? nullptr : chunk.data());
-        return;
+            buffer.assign(static_cast<const char*>(own), static_cast<const char*>(own) + n);
+        for (int edit = 0; !buffer.empty() && kind >= 128 && edit < (kind & 3); ++edit)
+            buffer[(in.u8() | (in.u8() << 8)) % buffer.size()] ^= static_cast<char>(in.u8());
+        if (kind >= 128 && (kind & 4))
+            buffer = std::vector<char>(buffer.begin(), buffer.begin() + (in.u8() | (in.u8() << 8)) % (buffer.size() + 1));
+        value = static_cast<VstIntPtr>(buffer.size()), ptr = buffer.empty() ? nullptr : buffer.data();
+        break;
     }
-    case effProcessEvents: {
-        // VstEvents: numEvents, reserved, then the event pointers.
-        struct {
-            VstInt32 numEvents;
-            VstIntPtr reserved;
-            void* events[2];
-        } events{};
-        std::vector<char> midi(2 * 32, 0);
-        events.numEvents = in.u8() % 3;
-        for (int i = 0; i < events.numEvents; ++i) {
-            char* ev = &midi[static_cast<size_t>(i) * 32];
-            const VstInt32 type = 1, size = 24;  // kVstMidiType, byte size after the header
-            std::memcpy(ev, &type, 4);
-            std::memcpy(ev + 4, &size, 4);
-            ev[24] = static_cast<char>(0x90);
-            events.events[i] = ev;
+    case effProcessEvents:
+        events.count = in.u8() % 3;
+        for (int i = 0; i < events.count; ++i) {  // MIDI note-ons, 24 bytes after their 8-byte header
+            std::memcpy(&buffer[i * 32u], "\x01\0\0\0\x18\0\0\0", 8);
+            buffer[i * 32u + 24] = static_cast<char>(0x90), events.events[i] = &buffer[i * 32u];
         }
-        call(&events);
-        return;
+        ptr = &events;
+        break;
+    case effSetSpeakerArrangement:
+    case effGetSpeakerArrangement:
+        value = reinterpret_cast<VstIntPtr>(&speakers[0]), ptr = &speakers[1];
+        break;
     }
-    case effGetInputProperties:
-    case effGetOutputProperties:
-        with_buffer(kPinProperties);
-        return;
-    case effGetParameterProperties:
-        with_buffer(kParameterProperties);
-        return;
-    case effSetSpeakerArrangement: {
-        std::vector<char> inputs(kSpeakerArrangement, 0), outputs(kSpeakerArrangement, 0);
-        value = reinterpret_cast<VstIntPtr>(inputs.data());
-        call(outputs.data());
-        return;
-    }
-    case effGetSpeakerArrangement: {
-        void* inputs = nullptr;
-        void* outputs = nullptr;
-        value = reinterpret_cast<VstIntPtr>(&inputs);
-        call(&outputs);
-        return;
-    }
-    case effGetMidiProgramName:
-    case effGetCurrentMidiProgram:
-    case effGetMidiProgramCategory:
-    case effGetMidiKeyName:
-        with_buffer(kMidiRecord);
-        return;
-    default:
-        // Opcodes that take no pointer: null, or a small buffer the plug-in
-        // has no business touching.
-        if (null_ptr)
-            call(nullptr);
-        else
-            with_buffer(kGenericText);
-        return;
-    }
+    const VstIntPtr result = e->dispatcher(e, opcode, index, value, ptr, opt);
+    if (out && opcode == effEditGetRect)
+        (void)*static_cast<volatile int16_t*>(&static_cast<ERect*>(out)->bottom);
+    if (out && opcode == effGetChunk && result > 0)
+        (void)static_cast<volatile char*>(out)[result - 1];
 }
 
-void fuzz_process(Session& s, Reader& in)
+void process(AEffect* e, Reader& in, long& since_bad_input)
 {
-    const int lo = in.u8();
-    const int hi = in.u8();
-    const int frames = (lo | (hi << 8)) % (kMaxFrames + 1);
+    const int low = in.u8(), frames = (low | in.u8() << 8) % 4097;
     const uint8_t signal = in.u8();
     const bool in_place = in.u8() & 1;
-    std::vector<float> in_l(static_cast<size_t>(frames)), in_r(static_cast<size_t>(frames));
     uint32_t seed = in.u32();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
-    for (int i = 0; i < frames; ++i) {
+    std::vector<float> in_l(static_cast<size_t>(frames)), in_r(in_l), out_l(in_l.size(), 123.0f), out_r(out_l);
+    for (size_t i = 0; i < in_l.size(); ++i) {
         seed = seed * 1664525u + 1013904223u;
-        const float noise = static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
-        float l = 0.0f, r = 0.0f;
-        switch (signal % 7) {
-        case 0: l = r = 0.0f; break;
-        case 1: l = noise; r = -noise; break;
-        case 2: l = r = (i / (1 + signal / 7)) % 2 ? 1.0f : -1.0f; break;  // full-scale squares
-        case 3: l = r = noise * std::numeric_limits<float>::denorm_min() * 1000.0f; break;
-        case 4: l = i == 0 ? 1.0f : 0.0f; r = l; break;
-        case 5: l = noise; r = (seed & 0xff) == 0 ? nan : noise; break;
-        default: l = (seed & 0x3ff) == 0 ? ((seed & 0x400) ? inf : -inf) : noise; r = noise; break;
-        }
-        in_l[static_cast<size_t>(i)] = l;
-        in_r[static_cast<size_t>(i)] = r;
+        const float noise = static_cast<float>(seed >> 8) / 8388608.0f - 1.0f, square = (i / (1 + signal / 7)) % 2 ? 1.0f : -1.0f,
+                    impulse = i == 0, edge = (seed & 0x3ff) ? noise : (seed & 0x400) ? INFINITY : -INFINITY;
+        const float values[7][2] = {{0, 0}, {noise, -noise}, {square, square}, {noise * 1.4e-42f, noise * 1.4e-42f},
+                                    {impulse, impulse}, {noise, (seed & 0xff) ? noise : NAN}, {edge, noise}};
+        in_l[i] = values[signal % 7][0], in_r[i] = values[signal % 7][1];
     }
-    std::vector<float> out_l(static_cast<size_t>(frames), 123.0f), out_r(static_cast<size_t>(frames), 123.0f);
-    if (in_place) {
-        out_l = in_l;
-        out_r = in_r;
-    }
+    if (in_place)
+        out_l = in_l, out_r = in_r;
     float* ins[2] = {in_place ? out_l.data() : in_l.data(), in_place ? out_r.data() : in_r.data()};
     float* outs[2] = {out_l.data(), out_r.data()};
-    if (tracing())
-        std::fprintf(stderr, "process(%d frames, signal %d, %s)\n", frames, signal % 7, in_place ? "in place" : "separate");
-    s.effect->processReplacing(s.effect, ins, outs, frames);
-
-    for (int i = 0; i < frames; ++i) {
-        const size_t k = static_cast<size_t>(i);
-        if (!std::isfinite(in_l[k]) || !std::isfinite(in_r[k]))
-            s.frames_since_bad_input = 0;
-        else
-            ++s.frames_since_bad_input;
-        if (s.frames_since_bad_input > kRecoveryFrames && (!std::isfinite(out_l[k]) || !std::isfinite(out_r[k])))
-            fail("non-finite output for finite input", i);
+    e->processReplacing(e, ins, outs, frames);
+    for (size_t i = 0; i < in_l.size(); ++i) {
+        since_bad_input = std::isfinite(in_l[i]) && std::isfinite(in_r[i]) ? since_bad_input + 1 : 0;
+        if (since_bad_input > kRecoveryFrames && !(std::isfinite(out_l[i]) && std::isfinite(out_r[i])))
+            fail("non-finite output for finite input", static_cast<long>(i));
     }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Reader in(data, size);
-    Session s;
-    s.create();
-    // Most hosts set these before anything else; the fuzzer may change them.
-    s.effect->dispatcher(s.effect, effSetSampleRate, 0, 0, nullptr, 48000.0f);
-    s.effect->dispatcher(s.effect, effSetBlockSize, 0, 512, nullptr, 0.0f);
-    s.effect->dispatcher(s.effect, effMainsChanged, 0, 1, nullptr, 0.0f);
-
-    for (int step = 0; step < 256 && !in.empty(); ++step) {
-        const uint8_t op = in.u8();
-        switch (op % 8) {
-        case 0:
-        case 1:
-        case 2:
-            fuzz_dispatch(s, in);
-            break;
-        case 3:
-        case 4: {
-            const VstInt32 index = pick_index(in);
-            const float value = pick_parameter_value(in);
-            if (tracing())
-                std::fprintf(stderr, "setParameter(%d, %g)\n", index, static_cast<double>(value));
-            s.effect->setParameter(s.effect, index, value);
-            break;
-        }
-        case 5: {
-            const float v = s.effect->getParameter(s.effect, pick_index(in));
-            (void)v;
-            break;
-        }
-        default:
-            fuzz_process(s, in);
-            break;
+    Reader in{data, size};
+    AEffect* e = create();
+    long since_bad_input = kRecoveryFrames + 1;
+    // Most hosts set these first; the program may change them.
+    e->dispatcher(e, effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    e->dispatcher(e, effSetBlockSize, 0, 512, nullptr, 0.0f);
+    e->dispatcher(e, effMainsChanged, 0, 1, nullptr, 0.0f);
+    for (int step = 0; step < 256 && in.left; ++step) {
+        const uint8_t op = in.u8() % 8;
+        if (op < 3) {
+            dispatch(e, in, since_bad_input);
+        } else if (op < 5) {
+            const VstInt32 index = in.index();
+            e->setParameter(e, index, in.parameter());
+        } else if (op == 5) {
+            (void)e->getParameter(e, in.index());
+        } else {
+            process(e, in, since_bad_input);
         }
     }
-    s.close();
+    close(e);
     return 0;
 }

@@ -2,10 +2,9 @@
 # Ardour still makes the calls that ardour7_calls.txt records, in that
 # order, with the freshly built plug-in giving the answers recorded there:
 # its scanner, inserting the plug-in into a session, selecting a preset,
-# saving, and reopening the saved snapshot. host_order_tests replays the
-# same file through our own host library, so the order keeps working where
-# Ardour is not installed; when Ardour changes, this test shows the new
-# order as a diff against the file.
+# saving, and reopening the saved snapshot. When Ardour or the plug-in
+# changes, this test shows the new calls and answers as a diff against the
+# file.
 # usage: ardour_call_order.sh CALL_LOGGER.so PLUGIN.so ardour7_calls.txt
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/host_env.sh"

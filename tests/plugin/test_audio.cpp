@@ -1,223 +1,212 @@
-// Audio entry: chunks of at most 64 frames, in-place processing, the host
-// bypass together with "Effect", suspend and stop clearing the filter
-// memories but not the settings, sample-rate changes and the inputs that
-// must be refused (bad rates, null channel pointers).
+// Audio through processReplacing: chunks of at most 64 frames, in-place and
+// separate buffers, calls that must do nothing, the host's bypass together
+// with "Effect", suspend and stop clearing the filters but not the settings,
+// sample rates taken and refused, and abuse: every band at its extremes at
+// every rate from 8 to 768 kHz under full-scale squares, denormals, NaN and
+// infinities, and parameter values a host should never send.
+#include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
-#include "plugin_harness.h"
+#include "tests/support/support.h"
+#include "tools/host/response.h"
 
-using namespace ze710test;
+using namespace test_support;
 
-class Audio : public PluginTest {
-protected:
-    // A fresh instance at 48 kHz with a glide in progress: LF gain just
-    // moved from 0 to +20 dB, so every chunk boundary changes the sound.
-    std::unique_ptr<vsthost::VstPlugin> gliding_instance()
-    {
-        std::unique_ptr<vsthost::VstPlugin> p = load_ze710();
-        p->start(kRate, 512);
-        p->set_parameter(1, 1.0f);
-        return p;
-    }
-    // Runs `in` through p with the given call sizes, returns the left output.
-    static std::vector<float> run_calls(vsthost::VstPlugin& p, const std::vector<float>& in,
-                                        const std::vector<int>& calls)
-    {
-        std::vector<float> out(in.size(), 0.0f), out_r(in.size(), 0.0f);
-        size_t pos = 0;
-        for (int n : calls) {
-            float* ins[2] = {const_cast<float*>(&in[pos]), const_cast<float*>(&in[pos])};
-            float* outs[2] = {&out[pos], &out_r[pos]};
-            p.process(ins, outs, n);
-            pos += static_cast<size_t>(n);
-        }
-        return out;
-    }
-    static bool identical(const std::vector<float>& a, const std::vector<float>& b)
-    {
-        return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
-    }
-    static double rms(const std::vector<float>& v, size_t from, size_t to)
-    {
-        double s = 0;
-        for (size_t i = from; i < to; ++i)
-            s += static_cast<double>(v[i]) * v[i];
-        return std::sqrt(s / static_cast<double>(to - from));
-    }
-};
+namespace {
 
-TEST_F(Audio, BlocksAreCutIntoChunksOfSixtyFour)
+bool identical(const std::vector<float>& a, const std::vector<float>& b)
 {
-    const std::vector<float> in = noise(300, 7);
-    // 150 frames in one call must sound exactly like calls of 64, 64 and 22
-    // (the engine's glide advances once per chunk), and unlike 75 + 75.
-    auto a = gliding_instance(), b = gliding_instance(), c = gliding_instance();
-    const std::vector<float> one_call = run_calls(*a, in, {150, 150});
-    const std::vector<float> by_64 = run_calls(*b, in, {64, 64, 22, 64, 64, 22});
-    const std::vector<float> by_75 = run_calls(*c, in, {75, 75, 75, 75});
-    EXPECT_TRUE(identical(one_call, by_64));
-    EXPECT_FALSE(identical(one_call, by_75));
-
-    // 64 frames are one chunk: unlike two calls of 32.
-    auto d = gliding_instance(), e = gliding_instance();
-    const std::vector<float> sixty_four = run_calls(*d, std::vector<float>(in.begin(), in.begin() + 128), {64, 64});
-    const std::vector<float> by_32 = run_calls(*e, std::vector<float>(in.begin(), in.begin() + 128), {32, 32, 32, 32});
-    EXPECT_FALSE(identical(sixty_four, by_32));
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
-TEST_F(Audio, ZeroFramesWriteNothingAndChangeNothing)
+// A fresh instance whose LF gain just moved from 0 to +20 dB: every chunk
+// boundary changes the sound while the glide runs.
+std::vector<float> gliding(const std::vector<float>& in, const std::vector<int>& calls)
 {
-    auto a = gliding_instance(), b = gliding_instance();
-    float sentinel = -123.0f;
-    float in_l = 0.5f, in_r = 0.5f, out_l = sentinel, out_r = sentinel;
-    float* ins[2] = {&in_l, &in_r};
-    float* outs[2] = {&out_l, &out_r};
-    a->process(ins, outs, 0);
-    a->process(ins, outs, -5);
-    EXPECT_EQ(out_l, sentinel);
-    EXPECT_EQ(out_r, sentinel);
-    const std::vector<float> in = noise(500, 3);
-    EXPECT_TRUE(identical(run_calls(*a, in, {500}), run_calls(*b, in, {500})));
+    auto p = load(48000.0f);
+    p->set_parameter(1, 1.0f);
+    return process(*p, in, {}, calls);
 }
 
-TEST_F(Audio, InPlaceEqualsSeparateBuffers)
+TEST(PluginAudio, CallsAreCutIntoChunksOfSixtyFour)
 {
-    auto a = load_ze710(), b = load_ze710();
-    for (auto* p : {a.get(), b.get()}) {
-        p->start(kRate, 512);
-        p->dispatch(effSetProgram, 0, 6);
-    }
-    std::vector<float> l = noise(3000, 11), r = noise(3000, 12);
-    std::vector<float> out_l(l.size()), out_r(r.size());
-    std::vector<float> io_l = l, io_r = r;
-    size_t pos = 0;
-    for (int n : {1, 63, 64, 65, 200, 512, 95, 2000}) {
-        float* ins[2] = {&l[pos], &r[pos]};
-        float* outs[2] = {&out_l[pos], &out_r[pos]};
-        a->process(ins, outs, n);
-        float* io[2] = {&io_l[pos], &io_r[pos]};
-        b->process(io, io, n);
-        pos += static_cast<size_t>(n);
-    }
-    ASSERT_EQ(pos, l.size());
-    EXPECT_TRUE(identical(out_l, io_l));
-    EXPECT_TRUE(identical(out_r, io_r));
-    EXPECT_FALSE(identical(out_l, l)) << "the preset must actually change the signal";
+    const std::vector<float> in = noise(300, 7), first(in.begin(), in.begin() + 128);
+    EXPECT_TRUE(identical(gliding(in, {150}), gliding(in, {64, 64, 22})));
+    EXPECT_FALSE(identical(gliding(in, {150}), gliding(in, {75})));
+    EXPECT_FALSE(identical(gliding(first, {64}), gliding(first, {32})));
 }
 
-TEST_F(Audio, HostBypassAndEffectMustBothBeOn)
+// In place equals separate buffers; no frames, a negative count or a null
+// channel pointer process nothing and change nothing.
+TEST(PluginAudio, BuffersInPlaceAndCallsThatDoNothing)
 {
-    plugin->set_parameter(1, 0.8f);  // LF +12 dB makes "in" audible
+    auto a = load(48000.0f), b = load(48000.0f);
+    a->dispatch(effSetProgram, 0, 6), b->dispatch(effSetProgram, 0, 6);
+    std::vector<float> l = noise(3000, 11), r = noise(3000, 12), io_l = l, io_r = r, sentinel(64, -7.0f);
+    float* io[2] = {io_l.data(), io_r.data()};
+    float* ins[2] = {l.data(), r.data()};
+    float* outs[2] = {sentinel.data(), sentinel.data()};
+    float* half[2] = {l.data(), nullptr};
+    b->process(ins, outs, 0), b->process(ins, outs, -5), b->process(nullptr, outs, 64), b->process(ins, nullptr, 64);
+    b->process(half, outs, 64), b->process(ins, half, 64);
+    EXPECT_EQ(sentinel, std::vector<float>(64, -7.0f));
+    std::vector<float> out_r;
+    const std::vector<float> out_l = process(*a, l, r, {1, 63, 64, 65, 200, 512, 95, 2000}, &out_r);
+    for (size_t pos = 0, k = 0, calls[] = {1, 63, 64, 65, 200, 512, 95, 2000}; k < 8; pos += calls[k++]) {
+        float* at[2] = {io[0] + pos, io[1] + pos};
+        b->process(at, at, static_cast<VstInt32>(calls[k]));
+    }
+    EXPECT_TRUE(identical(out_l, io_l) && identical(out_r, io_r));
+    EXPECT_FALSE(identical(out_l, l));
+}
+
+// The host's bypass and "Effect" must both be on for the equaliser to be
+// heard; after the 20 ms crossfade the output is the input bit for bit.
+// Neither switch moves the other.
+TEST(PluginAudio, HostBypassAndEffectMustBothBeOn)
+{
+    auto p = load(48000.0f);
+    p->set_parameter(1, 0.8f);
     const std::vector<float> in = noise(6000, 5);
-    std::vector<float> out_l, out_r;
-    auto passes_dry = [&] {
-        run(in, in, out_l, out_r);
-        // After the 20 ms crossfade the output is the input, bit for bit.
-        return std::equal(in.begin() + 2000, in.end(), out_l.begin() + 2000);
+    auto dry = [&] {
+        const std::vector<float> out = process(*p, in);
+        return std::equal(in.begin() + 2000, in.end(), out.begin() + 2000);
     };
-
-    EXPECT_FALSE(passes_dry());
-    EXPECT_EQ(dispatch(effSetBypass, 0, 1), 1);
-    EXPECT_TRUE(passes_dry());
-    // The host's bypass leaves "Effect" as it was.
-    EXPECT_FLOAT_EQ(plugin->get_parameter(7), 1.0f);
-    EXPECT_EQ(display(7), "In ");
-    // Switching "Effect" on under the host's bypass keeps the equaliser out.
-    plugin->set_parameter(7, 1.0f);
-    EXPECT_TRUE(passes_dry());
-    EXPECT_EQ(dispatch(effSetBypass, 0, 0), 1);
-    EXPECT_FALSE(passes_dry());
-
-    // "Effect" at exactly 0.5 is out; the host's enable cannot bring it in.
-    plugin->set_parameter(7, 0.5f);
-    EXPECT_EQ(display(7), "Out");
-    EXPECT_TRUE(passes_dry());
-    dispatch(effSetBypass, 0, 1);
-    dispatch(effSetBypass, 0, 0);
-    EXPECT_TRUE(passes_dry());
-}
-
-TEST_F(Audio, SuspendClearsMemoriesButKeepsTargets)
-{
-    plugin->set_parameter(1, 0.8f);  // LF +12 dB: a long ringing tail
-    const std::vector<float> loud = noise(4000, 9);
-    const std::vector<float> silence(512, 0.0f);
-    std::vector<float> out_l, out_r;
-
-    run(loud, loud, out_l, out_r);
-    run(silence, silence, out_l, out_r);
-    EXPECT_GT(rms(out_l, 0, 64), 1e-4) << "without a suspend the filters ring on";
-
-    run(loud, loud, out_l, out_r);
-    EXPECT_EQ(dispatch(effMainsChanged, 0, 0), 0);
-    EXPECT_EQ(dispatch(effMainsChanged, 0, 1), 0);
-    run(silence, silence, out_l, out_r);
-    EXPECT_EQ(rms(out_l, 0, 512), 0.0);
-    EXPECT_EQ(rms(out_r, 0, 512), 0.0);
-
-    // Targets survive: the boost is still there.
-    EXPECT_NEAR(gain_db(impulse_response(), 0.0), 12.0, 0.05);
-
-    // effStopProcess clears the memories the same way.
-    run(loud, loud, out_l, out_r);
-    EXPECT_EQ(dispatch(effStopProcess), 1);
-    run(silence, silence, out_l, out_r);
-    EXPECT_EQ(rms(out_l, 0, 512), 0.0);
-}
-
-TEST_F(Audio, SampleRateChangesRedesignTheBands)
-{
-    plugin->set_parameter(3, 0.8f);  // mid +12 dB at 894.43 Hz
-    dispatch(effSetSampleRate, 0, 0, nullptr, 96000.0f);
-    const std::vector<float> h = impulse_response(96000, 96000.0f);
-    // Measured against the new rate, the boost stays at 894 Hz.
-    EXPECT_NEAR(gain_db(h, 894.43, 96000.0), 12.0, 0.1);
-}
-
-TEST_F(Audio, InvalidSampleRatesAreIgnored)
-{
-    auto reference = load_ze710();
-    reference->start(kRate, 512);
-    for (auto* p : {plugin.get(), reference.get()})
-        p->set_parameter(0, 0.9f);
-    for (float bad : {0.0f, -48000.0f, std::numeric_limits<float>::infinity(),
-                      std::numeric_limits<float>::quiet_NaN(), -0.0f})
-        EXPECT_EQ(dispatch(effSetSampleRate, 0, 0, nullptr, bad), 0);
-
-    const std::vector<float> in = noise(4096, 21);
-    std::vector<float> out_l, out_r, ref_l(in.size()), ref_r(in.size());
-    run(in, in, out_l, out_r);
-    float* ins[2] = {const_cast<float*>(in.data()), const_cast<float*>(in.data())};
-    float* outs[2] = {ref_l.data(), ref_r.data()};
-    for (size_t pos = 0; pos < in.size(); pos += 512) {
-        float* i2[2] = {ins[0] + pos, ins[1] + pos};
-        float* o2[2] = {outs[0] + pos, outs[1] + pos};
-        reference->process(i2, o2, 512);
+    const struct {
+        VstIntPtr bypass;
+        float effect;
+        bool dry;
+    } steps[] = {{0, 1.0f, false}, {1, 1.0f, true}, {0, 1.0f, false}, {0, 0.5f, true}, {1, 0.5f, true}, {0, 0.5f, true}};
+    for (const auto& s : steps) {
+        EXPECT_EQ(p->dispatch(effSetBypass, 0, s.bypass), 1);
+        p->set_parameter(7, s.effect);
+        EXPECT_EQ(dry(), s.dry) << "bypass " << s.bypass << ", Effect " << s.effect;
+        EXPECT_EQ(p->get_parameter(7), s.effect);
     }
-    for (float v : out_l)
-        ASSERT_TRUE(std::isfinite(v));
-    EXPECT_TRUE(identical(out_l, ref_l));
 }
 
-TEST_F(Audio, NullChannelPointersProcessNothing)
+// Suspend (mains off and on) and stop clear the filters' memories: the tail
+// of a loud signal stops at once, while the settings stay.
+TEST(PluginAudio, SuspendAndStopClearTheFiltersButKeepTheSettings)
 {
-    float l[64], r[64], ol[64], orr[64];
-    std::fill(std::begin(l), std::end(l), 0.25f);
-    std::fill(std::begin(r), std::end(r), 0.25f);
-    std::fill(std::begin(ol), std::end(ol), -7.0f);
-    std::fill(std::begin(orr), std::end(orr), -7.0f);
-    float* ins[2] = {l, r};
-    float* outs[2] = {ol, orr};
-    float* half_in[2] = {l, nullptr};
-    float* half_out[2] = {nullptr, orr};
-    plugin->process(nullptr, outs, 64);
-    plugin->process(ins, nullptr, 64);
-    plugin->process(half_in, outs, 64);
-    plugin->process(ins, half_out, 64);
-    EXPECT_EQ(ol[0], -7.0f);
-    EXPECT_EQ(orr[63], -7.0f);
-    // And the instance still works.
-    plugin->process(ins, outs, 64);
-    EXPECT_NE(ol[63], -7.0f);
+    auto p = load(48000.0f);
+    p->set_parameter(1, 0.8f);
+    const std::vector<float> loud = noise(4000, 9), silence(512, 0.0f);
+    process(*p, loud);
+    EXPECT_NE(process(*p, silence), silence) << "without a suspend the filters ring on";
+    for (VstInt32 op : {effMainsChanged, effStopProcess}) {
+        process(*p, loud);
+        p->dispatch(op, 0, 0), p->dispatch(op == effMainsChanged ? effMainsChanged : effStartProcess, 0, 1);
+        EXPECT_EQ(process(*p, silence), silence) << "opcode " << op;
+    }
+    std::vector<float> impulse(24000, 0.0f);
+    impulse[0] = 1.0f;
+    EXPECT_NEAR(vsthost::magnitude_db(process(*p, impulse), 0.0, 48000), 12.0, 0.05);
 }
+
+// A new rate redesigns the bands (the mid boost stays at 894 Hz); a rate
+// outside 8 to 768 kHz, or none at all, is ignored: the audio stays that of
+// the rate in force, bit for bit.
+TEST(PluginAudio, SampleRatesTakenAndRefused)
+{
+    auto p = load(48000.0f);
+    p->set_parameter(3, 0.8f);
+    p->dispatch(effSetSampleRate, 0, 0, nullptr, 96000.0f);
+    std::vector<float> impulse(96000, 0.0f);
+    impulse[0] = 1.0f;
+    process(*p, std::vector<float>(48000, 0.0f));
+    EXPECT_NEAR(vsthost::magnitude_db(process(*p, impulse), 894.43, 96000.0), 12.0, 0.1);
+    const std::vector<float> in = noise(4096, 21);
+    for (float bad : {0.0f, -0.0f, -48000.0f, INFINITY, NAN, std::numeric_limits<float>::denorm_min(), 1.0f,
+                      7999.0f, 768001.0f, FLT_MAX}) {
+        auto a = load(48000.0f), b = load(48000.0f);
+        a->set_parameter(0, 0.9f), b->set_parameter(0, 0.9f);
+        EXPECT_EQ(a->dispatch(effSetSampleRate, 0, 0, nullptr, bad), 0);
+        EXPECT_TRUE(identical(process(*a, in), process(*b, in))) << bad;
+    }
+}
+
+// Output sample i is bad when the input was finite from 64 frames before it
+// on and the output is not finite, beyond 1e4 (three +20 dB bands add 60 dB)
+// or subnormal.
+long bad_outputs(const std::vector<float>& in_l, const std::vector<float>& in_r, const std::vector<float>& out_l,
+                 const std::vector<float>& out_r)
+{
+    long bad = 0, last_bad_input = -1000;
+    for (size_t i = 0; i < in_l.size(); ++i) {
+        if (!std::isfinite(in_l[i]) || !std::isfinite(in_r[i]))
+            last_bad_input = static_cast<long>(i);
+        for (float y : {out_l[i], out_r[i]})
+            bad += static_cast<long>(i) - last_bad_input > 64 &&
+                   !(std::isfinite(y) && std::fabs(y) <= 1e4f && std::fpclassify(y) != FP_SUBNORMAL);
+    }
+    return bad;
+}
+
+// Every rate the plug-in accepts, every band at its ends (128 settings, each
+// gliding from the last while the programme plays): full-scale squares at
+// Nyquist and at 100 Hz, denormals, bursts of NaN and infinities. The output
+// stays finite and bounded, recovers within a chunk, is never subnormal;
+// suspended, subnormal input gives exact zeros.
+TEST(PluginAbuse, EveryRateEveryExtremeSetting)
+{
+    for (float rate : {8000.0f, 22050.0f, 44100.0f, 96000.0f, 384000.0f, 768000.0f}) {
+        auto p = load(rate);
+        std::vector<float> l, r;
+        auto add = [&](std::vector<float> a, std::vector<float> b) {
+            l.insert(l.end(), a.begin(), a.end()), r.insert(r.end(), b.begin(), b.end());
+        };
+        auto square = [](int period) {
+            std::vector<float> v(2048);
+            for (size_t i = 0; i < v.size(); ++i)
+                v[i] = static_cast<int>(i) % period < period / 2 ? 1.0f : -1.0f;
+            return v;
+        };
+        std::vector<float> tiny(777);
+        for (size_t i = 0; i < tiny.size(); ++i)
+            tiny[i] = (i % 2 ? -1.0f : 1.0f) * std::numeric_limits<float>::denorm_min() * static_cast<float>(1 + i * 7919 % 8000000);
+        add(square(2), square(std::max(2, static_cast<int>(rate / 100))));
+        add(tiny, tiny);
+        for (auto [bad_l, bad_r] : {std::pair<float, float>{NAN, NAN}, {INFINITY, -INFINITY}, {NAN, 0.25f}}) {
+            std::vector<float> a = noise(1000, 7), b = noise(1000, 8);
+            std::fill(a.begin() + 300, a.begin() + 413, bad_l), std::fill(b.begin() + 300, b.begin() + 413, bad_r);
+            add(a, b);
+        }
+        add(square(std::max(2, static_cast<int>(rate / 100))), square(2));
+        for (int setting = 0; setting < 128; ++setting) {
+            const int gray = setting ^ (setting >> 1);
+            for (int b = 0; b < 7; ++b)
+                p->set_parameter(b, static_cast<float>((gray >> b) & 1));
+            std::vector<float> out_r, out_l = process(*p, l, r, {512}, &out_r);
+            ASSERT_EQ(bad_outputs(l, r, out_l, out_r), 0) << "rate " << rate << ", setting " << gray;
+            p->dispatch(effMainsChanged, 0, 0), p->dispatch(effMainsChanged, 0, 1);
+            out_l = process(*p, tiny, tiny, {512}, &out_r);
+            ASSERT_TRUE(std::all_of(out_l.begin(), out_l.end(), [](float y) { return y == 0.0f; })) << rate;
+        }
+    }
+}
+
+// NaN and infinities change nothing; values outside 0..1 are stored as
+// given, but the sound is that of the nearest end, bit for bit.
+TEST(PluginAbuse, ParameterValuesOutsideTheHostRange)
+{
+    const std::vector<float> in = noise(4096, 2);
+    for (int index = 0; index < 7; ++index) {
+        auto p = load(48000.0f);
+        p->set_parameter(index, 0.75f);
+        for (float v : {NAN, INFINITY, -INFINITY}) {
+            p->set_parameter(index, v);
+            EXPECT_EQ(p->get_parameter(index), 0.75f);
+        }
+        for (float v : {3.0f, -2.0f, FLT_MAX, -FLT_MAX}) {
+            auto a = load(48000.0f), b = load(48000.0f);
+            a->set_parameter(index, v), b->set_parameter(index, v > 0 ? 1.0f : 0.0f);
+            EXPECT_EQ(a->get_parameter(index), v);
+            EXPECT_TRUE(identical(process(*a, in), process(*b, in))) << "index " << index << " value " << v;
+        }
+    }
+}
+
+} // namespace

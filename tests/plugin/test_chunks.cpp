@@ -4,9 +4,10 @@
 // the bank chunk) and crashes nothing.
 #include <limits>
 
-#include "plugin_harness.h"
+#include "plugin_interface/vst_interface.h"
+#include "tests/support/support.h"
 
-using namespace ze710test;
+using namespace test_support;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -37,7 +38,7 @@ Bytes with(Bytes b, size_t at, float v)  // a little-endian f32
 
 TEST(Chunks, BankAndProgramRestoreAFreshInstanceWithoutAutomation)
 {
-    auto a = load_ze710(), b = load_ze710(), c = load_ze710();
+    auto a = load(), b = load(), c = load();
     a->dispatch(effSetProgram, 0, 1);
     a->set_parameter(1, 0.9f);  // program 2's edit
     a->dispatch(effSetProgram, 0, 6);
@@ -68,7 +69,7 @@ TEST(Chunks, BankAndProgramRestoreAFreshInstanceWithoutAutomation)
 
 TEST(Chunks, DamagedOrHostileChunksChangeNothing)
 {
-    auto src = load_ze710(), p = load_ze710();
+    auto src = load(), p = load();
     src->dispatch(effSetProgram, 0, 3);
     src->set_parameter(1, 0.9f);
     src->set_parameter(8, 1.0f);
