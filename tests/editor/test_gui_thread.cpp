@@ -9,9 +9,9 @@
 #include <memory>
 #include <thread>
 
+#include "tests/support/support.h"
 #include "gui_engine/AFX_engine.h"
 #include "plugin_interface/vst_interface.h"
-#include "tests/support/support.h"
 
 namespace {
 

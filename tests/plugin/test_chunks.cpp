@@ -2,6 +2,7 @@
 // one instance restores a fresh one exactly and without automation, and a
 // damaged or hostile chunk changes nothing (the whole state, compared through
 // the bank chunk) and crashes nothing.
+#include <cstring>
 #include <limits>
 
 #include "plugin_interface/vst_interface.h"
