@@ -13,7 +13,6 @@
 #include "editor/editor_globals.h"
 #include "model/ze710_version.h"
 #include "editor/images/ze710_images.h"
-#include "plugin_interface/AudioEffectX.h"
 #include "widgets/CBannerObject.h"
 #include "widgets/CFrontPanelObject.h"
 #include "widgets/CPushButtonLatchingObject.h"
@@ -239,7 +238,7 @@ void CEditorGUI::control_redraw_ui_size()
     }
     pthread_mutex_unlock(&drawable_mutex);
 
-    if (AudioEffectX* fx = dynamic_cast<AudioEffectX*>(effect))
+    if (CEditorHost* fx = effect)
         fx->sizeWindow(width, height);
 
     if (have_drawable && editor_running_flag)

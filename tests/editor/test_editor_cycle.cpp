@@ -13,6 +13,7 @@
 #include "editor/CEditorGUI.h"
 #include "editor/editor_globals.h"
 #include "plugin/CPlug.h"
+#include "plugin/CPlugEditor.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ protected:
     {
         ASSERT_NE(x.dpy(), nullptr);
         plug = std::make_unique<CPlug>(nullptr, CPlug::kNumPrograms, CPlug::kNumParams);
-        editor = static_cast<CEditorGUI*>(plug->getEditor());
+        editor = static_cast<CPlugEditor*>(plug->getEditor())->gui();
     }
     void TearDown() override
     {
@@ -92,7 +93,7 @@ TEST_F(EditorCycle, WithoutEngineTheRectIsThePanelAndOpenOnlyReports)
     AFX_engine* engine = G_GUI_engine;
     G_GUI_engine = nullptr;
     ERect* rect = nullptr;
-    EXPECT_FALSE(editor->getRect(&rect));
+    EXPECT_FALSE(plug->getEditor()->getRect(&rect));
     ASSERT_NE(rect, nullptr);
     EXPECT_EQ(rect->right, 144);
     EXPECT_EQ(rect->bottom, 510);
