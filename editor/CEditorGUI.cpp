@@ -239,6 +239,7 @@ void CEditorGUI::start_editor_main()
     // 3. Size from the screen's scale and the effect's editor size.
     display_scale = engine->get_optimum_scale_factor();
     ui_size = effect_ui_size();
+    resize_pending = false;
     apply_geometry(editor_geometry(ui_size, display_scale));
     const int width = window_width;
     const int height = window_height;

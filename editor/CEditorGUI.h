@@ -100,6 +100,11 @@ public:
     void setProgram(int index);
     // value > 0.5: the host has the effect enabled. Under the effect's mutex.
     void setHostEffEnable(float value);
+    // Called outside the effect's mutex after the effect restored its state
+    // from a chunk: an open window whose size no longer matches the stored
+    // editor size asks the host for the new size here and is resized by the
+    // next update tick, on the GUI thread.
+    void follow_ui_size();
     // Copies at most 255 characters into the window title; used at the next open.
     void set_plugin_name(char* name);
     void resizeParentWindow(int /*width*/, int /*height*/) {}
@@ -119,6 +124,9 @@ public:
     void control_update_ui_size(float value);
     // GUI thread: applies the stored ui size to the window and tells the host.
     void control_redraw_ui_size();
+    // GUI thread: the window, its drawable and the panel placement to the
+    // stored ui size, queued for a full redraw; the host is not told.
+    void resize_window();
 
     // ---- update cycle (GUI thread unless said otherwise) --------------------
     void signal_gui_update();  // any thread
@@ -229,6 +237,7 @@ private:
     afx_relaxed<unsigned long> window_sys_id{0};  // the X window behind window_index
     afx_relaxed<unsigned long> host_window{0};
     afx_relaxed<int> gui_update_flag{0};
+    afx_relaxed<bool> resize_pending{false};  // follow_ui_size for the tick
     afx_relaxed<int> editor_running_flag{0};
     afx_relaxed<int> text_display_countdown{0};
     afx_relaxed<int> window_width{0};

@@ -222,7 +222,7 @@ void CEditorGUI::create_window_drawable_locked()
         static_cast<int>(kDotPitch * s), static_cast<int>(kDotSize * s));
 }
 
-void CEditorGUI::control_redraw_ui_size()
+void CEditorGUI::resize_window()
 {
     apply_geometry(editor_geometry(ui_size, display_scale));
     if (!G_GUI_engine)
@@ -238,9 +238,29 @@ void CEditorGUI::control_redraw_ui_size()
     }
     pthread_mutex_unlock(&drawable_mutex);
 
-    if (CEditorHost* fx = effect)
-        fx->sizeWindow(width, height);
-
     if (have_drawable && editor_running_flag)
         NeedsRedrawInRect(0, 0, width, height);
+}
+
+void CEditorGUI::control_redraw_ui_size()
+{
+    resize_window();
+    if (!G_GUI_engine)
+        return;
+    if (CEditorHost* fx = effect)
+        fx->sizeWindow(window_width, window_height);
+}
+
+void CEditorGUI::follow_ui_size()
+{
+    if (!editor_running_flag || !G_GUI_engine)
+        return;
+    const CEditorGeometry g = editor_geometry(ui_size, display_scale);
+    if (g.window_width == window_width && g.window_height == window_height)
+        return;
+    // The host hears of the size from this thread; the tick, which runs
+    // under the engine's procs mutex, must not call into the host.
+    resize_pending = true;
+    if (CEditorHost* fx = effect)
+        fx->sizeWindow(g.window_width, g.window_height);
 }

@@ -340,7 +340,12 @@ void CEditorGUI::gui_update_handler()
             revert_text_display2();
     }
 
-    // 2. A change of the host's bypass recolours the whole window.
+    // 2. A size restored from a chunk (follow_ui_size); the resize queues
+    // the whole window. A change of the host's bypass recolours it.
+    if (resize_pending) {
+        resize_pending = false;
+        resize_window();
+    }
     if (host_bypass_changed_flag) {
         host_bypass_changed_flag = false;
         NeedsRedrawInRect(0, 0, window_width, window_height);

@@ -96,13 +96,12 @@ void Ze710Lv2Ui::port_event(uint32_t port, uint32_t size, uint32_t format, const
     const int index = static_cast<int>(port - kLv2FirstControl);
     const float v = clamp01(eq_normalised_of(index, physical));
     if (index == kEqUiSize) {
-        // The editor follows its size port (a session restored, another
-        // view of the same instance); its own writes come back unchanged.
-        if (v == params[kEqUiSize].load())
-            return;
+        // The open editor follows its size port (a session restored, another
+        // view of the same instance); its own writes come back as the size
+        // it has, which changes nothing.
         params[kEqUiSize].store(v);
         editor_gui->setParameter(kEqUiSize, v);
-        editor_gui->control_redraw_ui_size();
+        editor_gui->follow_ui_size();
         return;
     }
     std::lock_guard<std::mutex> lock(mutex);

@@ -1,6 +1,9 @@
 #include "plugin/CPlug.h"
 #include "plugin/mutex_lock.h"
 
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -13,6 +16,7 @@ namespace {
 
 constexpr VstInt32 kUniqueId = vst_fourcc('Z', 'E', '7', '1');
 constexpr int kMaxProgram = CPlug::kNumPrograms - 1;  // setProgram clamps to 0..8
+static_assert(CPlug::kNumPrograms == CPlugBank::kNumPrograms, "a bank chunk holds every program");
 
 // Copies text with its terminator into a host buffer of at least `bound` bytes.
 void copy_bounded(char* dst, const char* src, size_t bound)
@@ -55,6 +59,10 @@ CPlug::CPlug(audioMasterCallback audioMaster, long numPrograms, long numParams)
 
     canProcessReplacing(true);
     cEffect.flags |= effFlagsHasEditor;
+    // Hosts then save and restore the state chunk with a session, so every
+    // program's edits, names and the current program survive, not only the
+    // nine current values.
+    programsAreChunks(true);
 
     dsp = new CLFx();
     init_audio_engine(sampleRate);
@@ -153,6 +161,14 @@ VstIntPtr CPlug::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, vo
     case effStopProcess:
         stopProcess();
         return 1;
+    case effGetChunk:
+        return getChunk(static_cast<void**>(ptr), index != 0);
+    case effSetChunk:
+        // The size travels in a pointer-sized value; one beyond 32 bits is no
+        // chunk of ours and must not be narrowed into a plausible size.
+        if (value <= 0 || value > INT32_MAX)
+            return 0;
+        return setChunk(ptr, static_cast<VstInt32>(value), index != 0);
     default:
         // Straight to the base dispatch: the remaining extended opcodes
         // answer 0 there.
@@ -350,4 +366,77 @@ bool CPlug::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* t
     MutexLock lock(mutex);
     copy_bounded(text, programs[index].name, kVstMaxProgNameLen);
     return true;
+}
+
+// ---- state chunks -----------------------------------------------------------
+
+VstInt32 CPlug::getChunk(void** data, bool isPreset)
+{
+    if (!data || numPrograms != CPlugBank::kNumPrograms)
+        return 0;
+    MutexLock lock(mutex);
+    const long long current = cur_program.load(std::memory_order_relaxed);
+    size_t size;
+    if (isPreset) {
+        size = chunk_write_program(programs[current], chunk_data);
+    } else {
+        CPlugBank bank;
+        for (int i = 0; i < CPlugBank::kNumPrograms; ++i)
+            bank.programs[i] = programs[i];
+        bank.current_program = static_cast<int>(current);
+        bank.ui_size = ui_size.load(std::memory_order_relaxed);
+        size = chunk_write_bank(bank, chunk_data);
+    }
+    *data = chunk_data;
+    return static_cast<VstInt32>(size);
+}
+
+VstInt32 CPlug::setChunk(void* data, VstInt32 byteSize, bool isPreset)
+{
+    if (!data || byteSize <= 0 || numPrograms != CPlugBank::kNumPrograms)
+        return 0;
+    // The whole chunk is read and checked before anything changes.
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    const size_t size = static_cast<size_t>(byteSize);
+    CPlugBank bank;
+    CPlugProgram program;
+    if (isPreset ? !chunk_read_program(bytes, size, &program) : !chunk_read_bank(bytes, size, &bank))
+        return 0;
+
+    long long current;
+    {
+        MutexLock lock(mutex);
+        if (isPreset) {
+            current = cur_program.load(std::memory_order_relaxed);
+            programs[current] = program;
+        } else {
+            for (int i = 0; i < CPlugBank::kNumPrograms; ++i)
+                programs[i] = bank.programs[i];
+            current = bank.current_program;
+            cur_program.store(current, std::memory_order_relaxed);
+            control_update_ui_size(bank.ui_size);
+        }
+        apply_program_locked(programs[current]);
+        set_title_locked("ZE710: ", programs[current].name);
+    }
+    // Outside the lock: the editor reads the name back through getProgramName
+    // and may ask the host to resize its window.
+    editor_gui->setProgram(static_cast<int>(current));
+    if (!isPreset)
+        editor_gui->follow_ui_size();
+    return 1;
+}
+
+void CPlug::apply_program_locked(const CPlugProgram& program)
+{
+    // A copy: each update writes its value back into the current record.
+    const CPlugProgram p = program;
+    control_update_hf_gain(p.hf_gain);
+    control_update_lf_gain(p.lf_gain);
+    control_update_mid_gain(p.mid_gain);
+    control_update_hf_freq(p.hf_freq);
+    control_update_lf_freq(p.lf_freq);
+    control_update_mid_freq(p.mid_freq);
+    control_update_mid_bw(p.mid_bw);
+    control_update_bypass_switch(p.bypass_switch);
 }

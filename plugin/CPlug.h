@@ -6,8 +6,9 @@
 // (setParameterAutomated, setProgram, getProgramName, beginEdit, endEdit).
 // Lock: the one instance mutex serialises parameter applications (DSP
 // setter, params, program record, editor notification) and the program
-// names, title and host enable; the audio path never takes it. CLFx's targets are
-// lock-free atomics, so a change reaches the audio at the next chunk.
+// names, title and host enable, and the state chunks; the audio path never
+// takes it. CLFx's targets are lock-free atomics, so a change reaches the
+// audio at the next chunk.
 #pragma once
 
 #include <pthread.h>
@@ -18,6 +19,7 @@
 #include "model/eq_params.h"
 #include "model/eq_programs.h"
 #include "model/ze710_version.h"
+#include "plugin/CPlugChunk.h"
 #include "plugin/CPlugProgram.h"
 #include "plugin_interface/AudioEffectX.h"
 
@@ -119,6 +121,17 @@ public:
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
     void initFactoryPresets();
 
+    // ---- state chunks: host's non-audio thread, take the mutex ----
+    // The bank (all programs, the current program, the editor size) or, with
+    // isPreset, the current program, in the format of CPlugChunk.h. *data
+    // points into this instance and stays valid until the next getChunk or
+    // effClose. 0 for a null data pointer.
+    VstInt32 getChunk(void** data, bool isPreset) override;
+    // Applies a whole, valid chunk of exactly byteSize bytes and answers 1;
+    // anything else answers 0 and changes nothing. The values reach the
+    // engine and the editor but are not reported to the host as automation.
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
+
     // ---- identity ----
     bool getEffectName(char* name) override;
     bool getVendorString(char* text) override;
@@ -133,6 +146,9 @@ private:
     void store_slot(int slot, float v);
     void notify_editor(int index, float v);
     void set_title_locked(const char* prefix, const char* name);
+    // The eight values of a program through the control updates, without
+    // automation; the caller holds the mutex.
+    void apply_program_locked(const CPlugProgram& program);
 
     std::atomic<float> ui_size{0.0f};
     std::atomic<long long> cur_program{0};
@@ -143,4 +159,5 @@ private:
     std::atomic<float> params[kNumSlots];
     std::atomic<float> host_eff_enable{1.0f};
     char title[kTitleBound + 1];
+    uint8_t chunk_data[chunk_format::kBankBytes];  // the last getChunk's answer; mutex
 };

@@ -7,7 +7,8 @@
 // non-finite signals), sample-rate changes and effClose followed by a new
 // instance. A crash or a sanitizer report fails the run, and so does a
 // non-finite output sample more than one 64-frame chunk after the last
-// non-finite input sample.
+// non-finite input sample. effSetChunk gets zeros or the instance's own
+// state chunk, damaged in a few bytes or cut short.
 //
 // Buffers are allocated at their exact size for every call, so that
 // AddressSanitizer sees any write past what the interface grants.
@@ -277,7 +278,19 @@ void fuzz_dispatch(Session& s, Reader& in)
         return;
     }
     case effSetChunk: {
-        std::vector<char> chunk(in.u8() * 16u);
+        // Below 128: zeros, 16 bytes a step. From 128: the instance's own
+        // chunk of the kind the index asks for, with up to three bytes changed
+        // and perhaps cut short, so that the checks past the header are reached.
+        const uint8_t kind = in.u8();
+        std::vector<char> chunk(kind < 128 ? kind * 16u : 0u);
+        void* own = nullptr;
+        const VstIntPtr n = kind < 128 ? 0 : e->dispatcher(e, effGetChunk, index, 0, &own, 0.0f);
+        if (n > 0 && own)
+            chunk.assign(static_cast<const char*>(own), static_cast<const char*>(own) + n);
+        for (int edit = 0; !chunk.empty() && kind >= 128 && edit < (kind & 3); ++edit)
+            chunk[(in.u8() | (in.u8() << 8)) % chunk.size()] ^= static_cast<char>(in.u8());
+        if (kind >= 128 && (kind & 4))  // a copy of exactly the bytes kept, for AddressSanitizer
+            chunk = std::vector<char>(chunk.begin(), chunk.begin() + (in.u8() | (in.u8() << 8)) % (chunk.size() + 1));
         value = static_cast<VstIntPtr>(chunk.size());
         call(chunk.empty() ? nullptr : chunk.data());
         return;

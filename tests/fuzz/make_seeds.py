@@ -15,14 +15,14 @@ RATE_OPCODE = 10                     # effSetSampleRate
 CHUNK_OPCODE, EVENTS_OPCODE = 24, 25
 
 
-def dispatch(opcode, index=0, value=0, text=b"", rate=6, null=False):
+def dispatch(opcode, index=0, value=0, text=b"", rate=6, null=False, chunk=b"\x04"):
     out = bytes([0, opcode + 8, index + 1, value + 2, 0, 0 if null else 1])
     if opcode == RATE_OPCODE:
         out += bytes([rate])
     elif opcode in TEXT_OPCODES:
         out += bytes([len(text)]) + text + (b"\x01" if len(text) == 6 else b"")
     elif opcode == CHUNK_OPCODE:
-        out += bytes([4])
+        out += chunk
     elif opcode == EVENTS_OPCODE:
         out += bytes([2])
     return out
@@ -68,6 +68,19 @@ def main():
         data += dispatch(44, value=program % 2) + dispatch(12, value=program % 2)
     data += dispatch(4, text=b"A rename far longer than twenty-four characters") + dispatch(5)
     write("programs-and-bypass", data)
+    # State chunks of an edited, renamed instance, restored whole, with the
+    # tag, version, size, a value and a name damaged, and cut short (kind
+    # byte: 128 + the number of edits, + 4 to cut; an edit: offset, xor).
+    def own(index, edits=(), cut=None):
+        kind = bytes([128 + len(edits) + (0 if cut is None else 4)])
+        edit_bytes = b"".join(struct.pack("<HB", at, xor) for at, xor in edits)
+        return dispatch(CHUNK_OPCODE, index, chunk=kind + edit_bytes + (struct.pack("<H", cut) if cut else b""))
+    data = dispatch(2, value=3) + set_parameter(1, 230) + dispatch(4, text=b"Renamed") + dispatch(23)
+    for index in (0, 1):
+        data += own(index) + process(128) + own(index, cut=60) + own(index, cut=11)
+        for edit in [(0, 0xff), (4, 2), (8, 1), (15, 0x80), (19, 0x7f), (22, 0x10), (60, 0x41)]:
+            data += own(index, [edit]) + dispatch(3)
+    write("chunks", data)
     # Instances closed and created again between blocks.
     data = b""
     for _ in range(4):

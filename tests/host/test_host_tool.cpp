@@ -292,3 +292,43 @@ TEST_F(HostTool, BenchReportsNanosecondsPerFrame)
 }
 
 }  // namespace
+
+namespace {
+
+class HostPresets : public HostTool {};
+
+// .fxb/.fxp files written by save load back through --load (render
+// included); damaged ones are refused in one line before any output.
+TEST_F(HostPresets, SavedFilesLoadBackAndMalformedOnesAreRefused)
+{
+    const std::string plugin = ZE710_PLUGIN_PATH;
+    ASSERT_EQ(run({"save", plugin, "bank.fxb", "--program", "2", "--param", "1=0.9"}).code, 0);
+    ASSERT_EQ(run({"save", plugin, "one.fxp", "--program", "5"}).code, 0);
+    const std::string info = run({"info", plugin, "--load", "bank.fxb"}).out + run({"info", plugin, "--load", "one.fxp"}).out;
+    for (const char* expected : {"current 2", "LF dB       0.900000", "Host saw    0 automation", "  0  06 Presence"})
+        EXPECT_NE(info.find(expected), std::string::npos) << expected << "\n" << info;
+    ASSERT_EQ(run({"signal", "in.wav", "--seconds", "0.3"}).code, 0);
+    ASSERT_EQ(run({"render", plugin, "in.wav", "a.wav", "--load", "bank.fxb"}).code, 0);
+    ASSERT_EQ(run({"render", plugin, "in.wav", "b.wav", "--program", "2", "--param", "1=0.9"}).code, 0);
+    EXPECT_EQ(slurp(path("a.wav")), slurp(path("b.wav")));
+
+    const std::string bank = slurp(path("bank.fxb"));  // 160-byte header, 528-byte chunk
+    auto with = [&bank](size_t at, const char* bytes) { return std::string(bank).replace(at, 4, bytes, 4); };
+    const std::pair<const char*, std::string> files[] = {
+        {"truncated.fxb", bank.substr(0, 100)}, {"longer.fxb", bank + "x"},
+        {"magic.fxb", with(0, "CcnX")},         {"values.fxb", with(8, "FxBk")},
+        {"other.fxb", with(16, "XY12")},        {"eight.fxb", with(24, "\0\0\0\10")},
+        {"size.fxb", with(156, "\0\0\2\21")},  {"damaged.fxb", with(160, "ZE7X")},
+    };
+    for (const auto& f : files)
+        std::ofstream(path(f.first), std::ios::binary) << f.second;
+    const std::set<std::string> prepared = list_dir(dir);
+    for (const auto& f : files) {
+        const Result r = run({"render", plugin, "in.wav", "out.wav", "--load", f.first});
+        EXPECT_NE(r.code, 0) << f.first;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << f.first << ": " << r.err;
+        EXPECT_EQ(list_dir(dir), prepared) << f.first;
+    }
+}
+
+}  // namespace

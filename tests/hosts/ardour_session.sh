@@ -4,11 +4,14 @@
 # the rolling transport, takes parameter changes through its own controls,
 # selects a factory program as a preset, switches the plug-in to its own
 # bypass when it is disabled in Ardour, and restores every value from a
-# reopened snapshot. Each snapshot is rendered by Ardour's export tool and
-# measured against the recorded take and against our own host's render of
-# that take. The plug-in is the VST 2 module or the LV2 bundle; our host's
-# reference render is always the VST 2 module's, so an LV2 session also
-# proves that both formats sound the same.
+# reopened snapshot: through the plug-in's state chunk, so that an edited
+# program that is not current survives too, and through the values alone
+# from a session saved before the plug-in had chunks. Each snapshot is
+# rendered by Ardour's export tool and measured against the recorded take
+# and against our own host's render of that take. The plug-in is the VST 2
+# module or the LV2 bundle; our host's reference render is always the VST 2
+# module's, so an LV2 session also proves that both formats sound the same.
+# The program checks are VST 2 only: LV2 has no programs.
 # usage: ardour_session.sh PLUGIN.so|BUNDLE.lv2 LEVEL_PROBE ZE710_HOST [VST_PLUGIN.so]
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/host_env.sh"
@@ -180,15 +183,50 @@ for snap in defaults shelves lowend; do
     check "$snap: Ardour's render against ze710-host's" "$(level "$snap-ours" residual_db)" 'v < -60'
 done
 
-echo "--- ardour7-lua session_reopen.lua"
-timeout 120 ardour7-lua "$here/session_reopen.lua" >"$work/reopen.log" 2>&1 || true
-cat "$work/reopen.log"
-grep -qx done "$work/reopen.log" || fail "the reopen script did not finish"
-for i in "${!names[@]}"; do
-    saved=$(field recall 4 "$i")
-    restored=$(awk -F'\t' -v i="$i" '$1 == "restored" && $2 == i { print $3; exit }' "$work/reopen.log")
-    [ -n "$saved" ] && [ "$restored" = "$saved" ] ||
-        fail "parameter $i saved as '$saved' reopens as '$restored'"
-done
-echo "ok: the reopened snapshot restores all 9 parameter values"
+reopen() {  # reopen SNAPSHOT [PRESET]: session_reopen.lua's lines in $work/reopen-SNAPSHOT.log
+    echo "--- ardour7-lua session_reopen.lua $1 ${2-}"
+    ZE710_SNAPSHOT=$1 ZE710_SELECT=${2-} timeout 120 ardour7-lua "$here/session_reopen.lua" \
+        >"$work/reopen-$1.log" 2>&1 || true
+    cat "$work/reopen-$1.log"
+    grep -qx done "$work/reopen-$1.log" || fail "the reopen script did not finish for $1"
+}
+reopened() {  # reopened SNAPSHOT TAG I: value I of the TAG lines
+    awk -F'\t' -v tag="$2" -v i="$3" '$1 == tag && $2 == i { print $3; exit }' "$work/reopen-$1.log"
+}
+check_recall() {  # check_recall SNAPSHOT
+    for i in "${!names[@]}"; do
+        saved=$(field recall 4 "$i")
+        restored=$(reopened "$1" restored "$i")
+        [ -n "$saved" ] && [ "$restored" = "$saved" ] ||
+            fail "$1: parameter $i saved as '$saved' reopens as '$restored'"
+    done
+    echo "ok: the reopened snapshot $1 restores all 9 parameter values"
+}
+reopen recall
+check_recall recall
+if [ "$ZE710_PLUGIN_TYPE" = LV2 ]; then
+    echo "PASS: a headless Ardour session records, processes, presets, saves and renders through ZE710 (LV2)"
+    exit 0
+fi
+grep -q '<chunk ' "$ZE710_SESSION_DIR/recall.ardour" || fail "Ardour saved no state chunk"
+
+# Program 2 edited (LF +20 dB), then program 3 selected and edited (HF
+# +12 dB): program 3's edit is current again, and selecting program 2
+# brings its edit back.
+reopen programs "02 User Preset 2"
+[ "$(reopened programs restored 0)/$(reopened programs restored 1)" = 0.800000/0.500000 ] ||
+    fail "the programs snapshot reopens with HF $(reopened programs restored 0), LF $(reopened programs restored 1)"
+[ "$(reopened programs selected 0)/$(reopened programs selected 1)" = 0.500000/1.000000 ] ||
+    fail "after reopening, program 2 has HF $(reopened programs selected 0), LF $(reopened programs selected 1)"
+echo "ok: the reopened session keeps the current program's edit and another program's edit"
+
+# A session saved before the plug-in had chunks: Ardour kept the values as
+# <parameters param-N="..."/> where it now keeps the chunk.
+params=""
+for i in "${!names[@]}"; do params+="param-$i=\"$(field recall 4 "$i")\" "; done
+sed "s|<chunk [^>]*>[^<]*</chunk>|<parameters $params/>|" "$ZE710_SESSION_DIR/recall.ardour" \
+    >"$ZE710_SESSION_DIR/legacy.ardour"
+grep -q '<chunk ' "$ZE710_SESSION_DIR/legacy.ardour" && fail "the legacy snapshot still holds a chunk"
+reopen legacy
+check_recall legacy
 echo "PASS: a headless Ardour session records, processes, presets, saves and renders through ZE710"

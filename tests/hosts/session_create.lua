@@ -6,6 +6,9 @@
 --   bypassed  the shelves at +20 dB and the plug-in disabled in Ardour
 --   lowend    factory program "05 Low End Boost", selected as Ardour's preset
 --   recall    a distinct value in every parameter, for the reopen check
+--   programs  "02 User Preset 2" edited, then "03 User Preset 3" selected
+--             and edited: only the state chunk keeps program 2's edit
+--             (VST 2 only)
 -- Environment: ZE710_SESSION_DIR (created here), ZE710_RECORD_SECONDS,
 -- ZE710_PLUGIN_TYPE (LXVST, the default, or LV2).
 -- Prints tab-separated result lines that the shell script checks; the last
@@ -141,6 +144,23 @@ snapshot("lowend")
 for i, v in ipairs(units.recall) do set(i - 1, v) end
 emit_params("recall")
 snapshot("recall")
+
+-- Edit a program, step to another and edit that one too. Ardour changes
+-- programs from its process thread: wait for the program's values.
+local function select_program(label, index, expected)
+	local p = plugin:preset_by_label(label)
+	assert(p and p.valid and plugin:load_preset(p), "cannot select " .. label)
+	assert(wait_for(5, function() return math.abs(value(index) - expected) < 1e-6 end),
+	       label .. " did not arrive")
+end
+if type_name == "LXVST" then -- LV2 has no programs
+	select_program("02 User Preset 2", 0, 0.5)
+	set(1, 1.0) -- "LF dB" +20 dB in program 2
+	select_program("03 User Preset 3", 1, 0.5)
+	set(0, 0.8) -- "HF dB" +12 dB in program 3
+	emit_params("programs")
+	snapshot("programs")
+end
 
 close_session()
 print("done")

@@ -1,6 +1,8 @@
 -- Run by ardour7-lua in a fresh process: reopens the snapshot named by
 -- ZE710_SNAPSHOT (default "recall") and prints every parameter value the
--- plug-in instance has after Ardour restored it, then "done".
+-- plug-in instance has after Ardour restored it; with ZE710_SELECT set, it
+-- then selects that preset (a program of the plug-in) and prints the values
+-- again, tagged "selected"; then "done".
 local session_dir = assert(os.getenv("ZE710_SESSION_DIR"), "ZE710_SESSION_DIR not set")
 
 assert(AudioEngine:set_backend("None (Dummy)", "", ""), "no Dummy backend")
@@ -15,6 +17,19 @@ local emit = function(...) print(table.concat({...}, "\t")) end
 emit("reopened", plugin:name(), tostring(plugin:parameter_count()))
 for i = 0, plugin:parameter_count() - 1 do
 	emit("restored", tostring(i), string.format("%.6f", ARDOUR.LuaAPI.get_plugin_insert_param(insert, i, true)))
+end
+local select = os.getenv("ZE710_SELECT") or ""
+if select ~= "" then
+	local preset = plugin:preset_by_label(select)
+	assert(preset and preset.valid and plugin:load_preset(preset), "cannot select " .. select)
+	local before = ARDOUR.LuaAPI.get_plugin_insert_param(insert, 0, true)
+	for _ = 1, 100 do -- the program change comes from Ardour's process thread
+		if ARDOUR.LuaAPI.get_plugin_insert_param(insert, 0, true) ~= before then break end
+		ARDOUR.LuaAPI.usleep(50000)
+	end
+	for i = 0, plugin:parameter_count() - 1 do
+		emit("selected", tostring(i), string.format("%.6f", ARDOUR.LuaAPI.get_plugin_insert_param(insert, i, true)))
+	end
 end
 close_session()
 print("done")

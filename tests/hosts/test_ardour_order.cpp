@@ -20,7 +20,9 @@
 //  - restoring a saved session (ardour7-export; the Lua tool reads each
 //    value before and after setting it): as above without reading the
 //    values, then the saved values of parameters 0 to 6, bypass off, mains
-//    on, all nine values again, the program names, processing.
+//    on, all nine values again, the program names, processing; a session
+//    saved with the state chunk instead selects the saved program and hands
+//    the chunk back (replayed in RecordedCallsGetTheRecordedAnswers).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -337,6 +339,7 @@ TEST(ArdourOrder, RecordedCallsGetTheRecordedAnswers)
     std::unique_ptr<VstPlugin> p;
     bool opened_by_load = false;
     int instances = 0;
+    std::vector<char> saved_chunk;
     for (const RecordedCall& c : calls) {
         SCOPED_TRACE("ardour7_calls.txt:" + std::to_string(c.line));
         if (c.kind == "main") {
@@ -359,14 +362,21 @@ TEST(ArdourOrder, RecordedCallsGetTheRecordedAnswers)
         } else {
             char buffer[512] = {};
             void* ptr = nullptr;
-            if (c.has_ask) {
+            void* chunk = nullptr;
+            if (c.opcode == effGetChunk) {
+                ptr = &chunk;
+            } else if (c.opcode == effSetChunk) {
+                ptr = saved_chunk.data();  // the chunk the last save took
+            } else if (c.has_ask) {
                 std::strncpy(buffer, c.ask.c_str(), sizeof buffer - 1);
                 ptr = buffer;
             } else if (c.has_text || c.opcode == effGetParameterProperties) {
                 ptr = buffer;
             }
-            EXPECT_EQ(p->dispatch(c.opcode, c.index, c.value, ptr, c.opt), c.result)
-                << "opcode " << c.opcode << " index " << c.index;
+            const VstIntPtr result = p->dispatch(c.opcode, c.index, c.value, ptr, c.opt);
+            EXPECT_EQ(result, c.result) << "opcode " << c.opcode << " index " << c.index;
+            if (chunk && result > 0)
+                saved_chunk.assign(static_cast<char*>(chunk), static_cast<char*>(chunk) + result);
             if (c.has_text) {
                 EXPECT_STREQ(buffer, c.text.c_str()) << "opcode " << c.opcode << " index " << c.index;
             }

@@ -143,7 +143,7 @@ TEST(PluginModule, RecordHoldsThePublishedValues)
     EXPECT_EQ(i32(44), 9);                  // numParams
     EXPECT_EQ(i32(48), 2);                  // numInputs
     EXPECT_EQ(i32(52), 2);                  // numOutputs
-    EXPECT_EQ(i32(56), 17);                 // editor + replacing
+    EXPECT_EQ(i32(56), 49);                 // editor + replacing + program chunks
     EXPECT_EQ(ptr(64), nullptr);            // resvd1
     EXPECT_EQ(ptr(72), nullptr);            // resvd2
     EXPECT_EQ(i32(80), 0);                  // initialDelay

@@ -145,10 +145,7 @@ int command_editor(const std::string& path, const Options& opt)
         throw HostError(error);
     if (!(plugin->effect()->flags & effFlagsHasEditor))
         throw HostError(path + " has no editor");
-    if (opt.program >= 0)
-        plugin->dispatch(effSetProgram, 0, opt.program);
-    for (const auto& p : opt.params)
-        plugin->set_parameter(p.first, p.second);
+    apply_settings(*plugin, opt);
     plugin->start(static_cast<float>(opt.rate), opt.block);
 
     ERect* rect = nullptr;

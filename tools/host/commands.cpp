@@ -12,9 +12,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <ctime>
 #include <memory>
 
+#include "tools/host/presets.h"
 #include "tools/host/response.h"
 #include "tools/host/vst_host.h"
 
@@ -172,10 +174,63 @@ std::unique_ptr<VstPlugin> load_plugin(const std::string& path)
     return plugin;
 }
 
+std::string fourcc_text(VstInt32 id)
+{
+    std::string s;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const char c = static_cast<char>((static_cast<uint32_t>(id) >> shift) & 0xff);
+        s += (c >= 0x20 && c < 0x7f) ? c : '.';
+    }
+    return s;
+}
+
+std::vector<uint8_t> read_file(const std::string& path)
+{
+    struct Closer {
+        void operator()(FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<FILE, Closer> f(std::fopen(path.c_str(), "rb"));
+    struct stat st;
+    if (!f || fstat(fileno(f.get()), &st) != 0)
+        throw HostError("cannot read " + path + ": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        throw HostError("cannot read " + path + ": not a regular file");
+    if (static_cast<unsigned long long>(st.st_size) > kMaxPresetFileBytes)
+        throw HostError(path + " is too large to be a preset file (" + std::to_string(st.st_size) + " bytes)");
+    std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
+    if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())
+        throw HostError("cannot read " + path);
+    return bytes;
+}
+
+// A .fxb or .fxp file into the plug-in, told apart by its header.
+void load_preset_file(VstPlugin& plugin, const std::string& path)
+{
+    const PresetFile preset = decode_preset(read_file(path), path);
+    AEffect* e = plugin.effect();
+    if (!(e->flags & effFlagsProgramChunks))
+        throw HostError("the plug-in does not keep its programs as chunks; " + path + " cannot be loaded");
+    if (preset.fx_id != e->uniqueID)
+        throw HostError(path + " is for the plug-in '" + fourcc_text(preset.fx_id) + "', not '" +
+                        fourcc_text(e->uniqueID) + "'");
+    const int expected = preset.bank ? plugin.num_programs() : plugin.num_params();
+    if (preset.count != expected)
+        throw HostError(path + " is for " + std::to_string(preset.count) + (preset.bank ? " programs" : " parameters") +
+                        ", the plug-in has " + std::to_string(expected));
+    std::vector<uint8_t> chunk = preset.chunk;
+    if (chunk.empty() ||
+        plugin.dispatch(effSetChunk, preset.bank ? 0 : 1, static_cast<VstIntPtr>(chunk.size()), chunk.data()) != 1)
+        throw HostError("the plug-in refused the " + std::string(preset.bank ? "bank" : "program") + " in " + path);
+}
+
+}  // namespace
+
 // Applied before the sample rate is set: like a host restoring a session, so
 // that the plug-in can start on these settings instead of gliding to them.
 void apply_settings(VstPlugin& plugin, const Options& opt)
 {
+    if (!opt.load.empty())
+        load_preset_file(plugin, opt.load);
     if (opt.program >= 0) {
         if (opt.program >= plugin.num_programs())
             throw HostError("program " + std::to_string(opt.program) + " out of range (the plug-in has " +
@@ -189,6 +244,8 @@ void apply_settings(VstPlugin& plugin, const Options& opt)
         plugin.set_parameter(p.first, p.second);
     }
 }
+
+namespace {
 
 // Like most hosts, run the plug-in with denormals flushed to zero.
 void set_audio_thread_fp_mode()
@@ -222,21 +279,14 @@ double thread_cpu_seconds()
     return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
 }
 
-std::string fourcc_text(VstInt32 id)
-{
-    std::string s;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        const char c = static_cast<char>((static_cast<uint32_t>(id) >> shift) & 0xff);
-        s += (c >= 0x20 && c < 0x7f) ? c : '.';
-    }
-    return s;
-}
-
 std::string settings_text(VstPlugin& plugin, const Options& opt)
 {
     std::string s;
+    if (!opt.load.empty())
+        s += opt.load;
     if (opt.program >= 0)
-        s += "program " + std::to_string(opt.program) + " \"" + plugin.current_program_name() + "\"";
+        s += (s.empty() ? "" : ", ") + std::string("program ") + std::to_string(opt.program) + " \"" +
+             plugin.current_program_name() + "\"";
     for (const auto& p : opt.params) {
         if (!s.empty())
             s += ", ";
@@ -556,6 +606,46 @@ int command_bench(const std::string& path, const Options& opt)
                 "median %.2f ns/frame, %.0fx real time\n",
                 name.c_str(), opt.rate, opt.block, plugin->num_inputs(), plugin->num_outputs(),
                 settings_text(*plugin, opt).c_str(), best, median, realtime);
+    return 0;
+}
+
+// ---- save ---------------------------------------------------------------------------
+
+int command_save(const std::string& path, const std::string& file, const Options& opt)
+{
+    const auto ends_with = [&file](const char* ext) {
+        const size_t n = std::strlen(ext);
+        return file.size() > n && strcasecmp(file.c_str() + file.size() - n, ext) == 0;
+    };
+    if (!ends_with(".fxb") && !ends_with(".fxp"))
+        throw HostError("save: " + file + " must end in .fxb (the bank) or .fxp (the current program)");
+    std::unique_ptr<VstPlugin> plugin = load_plugin(path);
+    apply_settings(*plugin, opt);
+    AEffect* e = plugin->effect();
+    if (!(e->flags & effFlagsProgramChunks))
+        throw HostError("the plug-in does not keep its programs as chunks; nothing to save");
+
+    PresetFile preset;
+    preset.bank = ends_with(".fxb");
+    void* data = nullptr;
+    const VstIntPtr size = plugin->dispatch(effGetChunk, preset.bank ? 0 : 1, 0, &data);
+    if (size <= 0 || !data)
+        throw HostError("the plug-in gave no chunk to save");
+    const uint8_t* bytes = static_cast<const uint8_t*>(data);
+    preset.chunk.assign(bytes, bytes + size);
+    preset.fx_id = e->uniqueID;
+    preset.fx_version = e->version;
+    preset.count = preset.bank ? plugin->num_programs() : plugin->num_params();
+    preset.current_program = static_cast<int32_t>(plugin->dispatch(effGetProgram));
+    preset.program_name = plugin->current_program_name();
+
+    const std::vector<uint8_t> encoded = encode_preset(preset);
+    OutputFile out(file);
+    out.write_all(std::string(encoded.begin(), encoded.end()));
+    out.commit();
+    std::printf("save: %s, %s of %s (%zu-byte chunk)\n", file.c_str(),
+                preset.bank ? "the bank" : ("program \"" + preset.program_name + "\"").c_str(),
+                plugin->effect_name().c_str(), preset.chunk.size());
     return 0;
 }
 

@@ -14,6 +14,7 @@ struct HostError : std::runtime_error {
 };
 
 struct Options {
+    std::string load;                               // .fxb/.fxp loaded before the settings
     int program = -1;                               // -1: leave the plug-in's own
     std::vector<std::pair<int, float>> params;      // index, normalised value; in order
     int block = 512;                                // frames per processReplacing call
@@ -26,6 +27,10 @@ struct Options {
     std::string screenshot;                         // editor: PNG of the window before closing
 };
 
+class VstPlugin;
+// The --load file, then --program, then each --param, in that order.
+void apply_settings(VstPlugin& plugin, const Options& opt);
+
 int command_info(const std::string& plugin, const Options& opt);
 int command_render(const std::string& plugin, const std::string& in, const std::string& out,
                    const Options& opt);
@@ -33,5 +38,8 @@ int command_response(const std::string& plugin, const Options& opt);
 int command_bench(const std::string& plugin, const Options& opt);
 int command_signal(const std::string& out, const Options& opt);
 int command_editor(const std::string& plugin, const Options& opt);
+// The plug-in's state chunk as a preset file: FILE.fxb the bank, FILE.fxp
+// the current program.
+int command_save(const std::string& plugin, const std::string& file, const Options& opt);
 
 }  // namespace vsthost

@@ -28,8 +28,11 @@ const char* const kUsage =
     "  editor PLUGIN               open the plug-in's editor in a window of its own,\n"
     "                              print its automation, begin-edit and end-edit calls;\n"
     "                              ends when the window is closed (needs an X display)\n"
+    "  save PLUGIN FILE            write the plug-in's state as a VST 2 preset file:\n"
+    "                              FILE.fxb the bank, FILE.fxp the current program\n"
     "\n"
     "options:\n"
+    "  --load FILE                 load a .fxb bank or .fxp program file first\n"
     "  --program N                 select program N first\n"
     "  --param INDEX=VALUE         set a parameter (normalised 0..1); repeatable\n"
     "  --block N                   frames per processing call (default 512)\n"
@@ -86,7 +89,11 @@ Parsed parse(int argc, char** argv)
                 throw HostError("option " + name + " needs a value");
             return argv[++i];
         };
-        if (arg == "--program") {
+        if (arg == "--load") {
+            p.options.load = value(arg);
+            if (p.options.load.empty())
+                throw HostError("option --load needs a file name");
+        } else if (arg == "--program") {
             p.options.program = static_cast<int>(parse_long("program", value(arg), 0, 1 << 20));
         } else if (arg == "--param") {
             const std::string v = value(arg);
@@ -162,6 +169,10 @@ int run(int argc, char** argv)
     if (p.command == "editor") {
         expect_args(p, 1, "editor PLUGIN [options]");
         return vsthost::command_editor(p.positional[0], p.options);
+    }
+    if (p.command == "save") {
+        expect_args(p, 2, "save PLUGIN FILE.fxb|FILE.fxp [options]");
+        return vsthost::command_save(p.positional[0], p.positional[1], p.options);
     }
     throw HostError("unknown command '" + p.command + "' (try 'ze710-host --help')");
 }
