@@ -86,11 +86,20 @@ Window EditorDesk::host_window_locked(int slot)
 bool EditorDesk::open(vsthost::VstPlugin& plugin, int slot)
 {
     close(plugin, slot);
+    const Window host = make_host_window(slot);
+    if (!host)
+        return false;
+    plugin.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host));
+    return editor_shown(slot);
+}
+
+Window EditorDesk::make_host_window(int slot)
+{
     Window host = 0;
     {
         std::lock_guard<std::mutex> guard(lock);
         if (!dpy)
-            return false;
+            return 0;
         const int screen = DefaultScreen(dpy);
         host = XCreateSimpleWindow(dpy, RootWindow(dpy, screen), (slot % kSlotsPerRow) * kSlotWidth,
                                    (slot / kSlotsPerRow % 2) * kSlotHeight, kEditorWidth, kEditorHeight, 0,
@@ -107,8 +116,7 @@ bool EditorDesk::open(vsthost::VstPlugin& plugin, int slot)
         XSync(dpy, False);
         hosts[slot] = host;
     }
-    plugin.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host));
-    return editor_shown(slot);
+    return host;
 }
 
 void EditorDesk::close(vsthost::VstPlugin& plugin, int slot)

@@ -52,6 +52,9 @@ public:
     // (slots sit side by side) and returns whether the editor made its
     // window there. An editor already open in that slot is closed first.
     bool open(vsthost::VstPlugin& plugin, int slot);
+    // The mapped host window of slot `slot`, for an editor opened some other
+    // way (an LV2 UI's parent); 0 without a server.
+    Window make_host_window(int slot);
     // effEditClose, then the host window goes. Harmless when not open.
     void close(vsthost::VstPlugin& plugin, int slot);
     // The host destroys its window under the open editor, without effEditClose.
