@@ -11,8 +11,10 @@
 #include <lv2/ui/ui.h>
 #include <pthread.h>
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -71,25 +73,24 @@ TEST(Lv2Run, RealtimeSafeInPlaceAndClearedByActivate)
 
 namespace {
 
-// What the UI asked of the host: 'w' write (port, value), 't' touch (port,
-// grabbed), 'r' resize (width, height), and whether on the host's thread.
-struct HostCall {
-    char kind;
-    uint32_t a;
-    float b;
-    bool host_thread;
-};
-
-struct Lv2UiHost {
+// What the UI asked of the host, in order: 'w' write (port, value), 't'
+// touch (port, grabbed), 'r' resize (width, height); and on which thread.
+struct UiHost {
+    struct Call {
+        char kind;
+        float a, b;
+        bool host_thread;
+    };
     std::mutex m;
-    std::vector<HostCall> calls;
-    pthread_t thread = pthread_self();
-    void add(char kind, uint32_t a, float b)
+    std::vector<Call> calls{{'-', 0, 0, true}};
+    const pthread_t thread = pthread_self();
+    static void add(void* host, char kind, float a, float b)
     {
-        std::lock_guard<std::mutex> lock(m);
-        calls.push_back({kind, a, b, pthread_equal(pthread_self(), thread) != 0});
+        auto* self = static_cast<UiHost*>(host);
+        std::lock_guard<std::mutex> lock(self->m);
+        self->calls.push_back({kind, a, b, pthread_equal(pthread_self(), self->thread) != 0});
     }
-    std::vector<HostCall> seen()
+    std::vector<Call> seen()
     {
         std::lock_guard<std::mutex> lock(m);
         return calls;
@@ -101,9 +102,8 @@ struct Lv2UiHost {
 // In a host that offers ui:parent, ui:touch, ui:resize and drives idle():
 // the editor shows in the host's window and sizes the host's frame; a host
 // value (-20 dB) reaches the knob, so that a drag up from there writes dB
-// values between -20 and -5 (not normalised ones), between a touch of the
-// port and its release, all on the host's thread; the size port resizes
-// the open editor.
+// values between -20 and -5 (not normalised ones) inside a touch of the
+// port, all on the host's thread; the size port resizes the open editor.
 TEST(Lv2Ui, EmbedsTouchesWritesDecibelsAndFollowsThePorts)
 {
     ze710test::EditorDesk desk;
@@ -111,67 +111,44 @@ TEST(Lv2Ui, EmbedsTouchesWritesDecibelsAndFollowsThePorts)
     void* module = dlopen(ZE710_LV2_UI_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();
     const auto* d = reinterpret_cast<const LV2UI_Descriptor* (*)(uint32_t)>(dlsym(module, "lv2ui_descriptor"))(0);
-    ASSERT_NE(d, nullptr);
-
-    Lv2UiHost host;
-    LV2UI_Touch touch = {&host, [](LV2UI_Feature_Handle h, uint32_t port, bool grabbed) {
-                             static_cast<Lv2UiHost*>(h)->add('t', port, grabbed);
-                         }};
-    LV2UI_Resize resize = {&host, [](LV2UI_Feature_Handle h, int w, int hh) {
-                               static_cast<Lv2UiHost*>(h)->add('r', static_cast<uint32_t>(w), static_cast<float>(hh));
-                               return 0;
-                           }};
-    const LV2_Feature parent = {LV2_UI__parent, reinterpret_cast<void*>(desk.make_host_window(0))};
-    const LV2_Feature f_touch = {LV2_UI__touch, &touch}, f_resize = {LV2_UI__resize, &resize};
-    const LV2_Feature f_idle = {LV2_UI__idleInterface, nullptr};
-    const LV2_Feature* features[] = {&parent, &f_touch, &f_resize, &f_idle, nullptr};
-    auto write = [](LV2UI_Controller c, uint32_t port, uint32_t size, uint32_t format, const void* buffer) {
-        if (size == sizeof(float) && format == 0)
-            static_cast<Lv2UiHost*>(c)->add('w', port, *static_cast<const float*>(buffer));
+    UiHost host;
+    LV2UI_Touch touch = {&host, [](void* h, uint32_t port, bool grabbed) { UiHost::add(h, 't', port, grabbed); }};
+    LV2UI_Resize resize = {&host, [](void* h, int w, int hh) { return UiHost::add(h, 'r', w, hh), 0; }};
+    const LV2_Feature f[] = {{LV2_UI__parent, reinterpret_cast<void*>(desk.make_host_window(0))},
+                             {LV2_UI__touch, &touch}, {LV2_UI__resize, &resize}, {LV2_UI__idleInterface, nullptr}};
+    const LV2_Feature* features[] = {&f[0], &f[1], &f[2], &f[3], nullptr};
+    auto write = [](void* h, uint32_t port, uint32_t, uint32_t, const void* v) {
+        UiHost::add(h, 'w', port, *static_cast<const float*>(v));
     };
     LV2UI_Widget widget = nullptr;
     LV2UI_Handle ui = d->instantiate(d, ZE710_LV2_URI, ZE710_LV2_BUNDLE, write, &host, &widget, features);
     ASSERT_NE(ui, nullptr);
-    const auto* idle = static_cast<const LV2UI_Idle_Interface*>(d->extension_data(LV2_UI__idleInterface));
-    ASSERT_NE(idle, nullptr);
-    EXPECT_NE(widget, nullptr);
     EXPECT_TRUE(desk.editor_shown(0));
-    ASSERT_FALSE(host.seen().empty());
-    EXPECT_EQ(host.seen().back().kind, 'r');
-    EXPECT_EQ(host.seen().back().a, 468u);
-    EXPECT_EQ(host.seen().back().b, 510.0f);
+    auto last = [&] { return host.seen().back(); };
+    EXPECT_TRUE(last().kind == 'r' && last().a == 468 && last().b == 510);
 
-    const float minus20 = -20.0f;
+    const float minus20 = -20.0f, half = 0.5f;
     d->port_event(ui, kLv2FirstControl + kEqHfGain, sizeof(float), 0, &minus20);
-    d->port_event(ui, kLv2FirstControl + kEqHfGain, 2, 0, "x");  // not a float: ignored
     const size_t before = host.seen().size();
+    // The engine takes a press within 0.3 s of its start for a double click.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
     ASSERT_TRUE(desk.drag_knob(0, 10, true));
-    auto released = [&] {
-        idle->idle(ui);
-        const std::vector<HostCall> c = host.seen();
-        return c.size() > before && c.back().kind == 't' && c.back().b == 0.0f;
-    };
-    EXPECT_TRUE(test_support::wait_until(released, std::chrono::milliseconds(3000)));
-    const std::vector<HostCall> all = host.seen();
-    const std::vector<HostCall> drag(all.begin() + static_cast<long>(before), all.end());
-    ASSERT_GE(drag.size(), 3u);
-    EXPECT_TRUE(drag.front().kind == 't' && drag.front().b == 1.0f) << "no touch before the writes";
-    float last = -20.0f;
-    for (size_t i = 1; i + 1 < drag.size(); ++i) {
-        EXPECT_EQ(drag[i].kind, 'w');
-        EXPECT_TRUE(drag[i].b >= last && drag[i].b < -5.0f) << "written " << drag[i].b;
-        last = drag[i].b;
+    const auto* idle = static_cast<const LV2UI_Idle_Interface*>(d->extension_data(LV2_UI__idleInterface));
+    EXPECT_TRUE(test_support::wait_until([&] { return idle->idle(ui), last().kind == 't' && last().b == 0; }));
+    const std::vector<UiHost::Call> all = host.seen();
+    std::string kinds;
+    float lowest = 0, highest = -20;
+    for (size_t i = before; i < all.size(); ++i) {
+        kinds += all[i].kind;
+        EXPECT_TRUE(all[i].a == kLv2FirstControl + kEqHfGain && all[i].host_thread) << i;
+        if (all[i].kind == 'w')
+            lowest = std::min(lowest, all[i].b), highest = std::max(highest, all[i].b);
     }
-    for (const HostCall& c : drag) {
-        EXPECT_EQ(c.a, kLv2FirstControl + kEqHfGain);
-        EXPECT_TRUE(c.host_thread);
-    }
-    EXPECT_GT(last, -20.0f);
+    EXPECT_TRUE(kinds.size() > 2 && kinds.find_first_not_of('w', 1) == kinds.size() - 1 && all[before].b == 1) << kinds;
+    EXPECT_TRUE(lowest > -20 && highest < -5) << lowest << " to " << highest << " dB";
 
-    const float half = 0.5f;
     d->port_event(ui, kLv2FirstControl + kEqUiSize, sizeof(float), 0, &half);
-    EXPECT_EQ(host.seen().back().kind, 'r');
-    EXPECT_EQ(host.seen().back().b, 765.0f);
+    EXPECT_TRUE(last().kind == 'r' && last().b == 765);
     EXPECT_TRUE(test_support::wait_until([&] {
         XWindowAttributes a{};
         return XGetWindowAttributes(desk.display(), reinterpret_cast<Window>(widget), &a) && a.height == 765;
