@@ -82,32 +82,24 @@ apply)
     done
     ;;
 jalv)
-    for tool in jalv.gtk3 jackd jack_metro jack_rec jack_lsp import convert xdotool xwininfo xprop Xvfb sox; do
-        need_file "/usr/bin/$tool"
-    done
+    for tool in jalv.gtk3 jackd jack_metro jack_rec import convert xdotool xwininfo Xvfb sox; do need_file "/usr/bin/$tool"; done
     pids=""
     trap 'rc=$?; kill $pids 2>/dev/null; wait; (exit $rc); cleanup' EXIT
     export JACK_DEFAULT_SERVER="ze710-lv2-ui-$$" ZOKA_UI_DPI=96  # editor at scale 1: knobs where expected
-    exec 3>"$work/display"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
     pids="$pids $!"
     for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
     export DISPLAY=":$(head -1 "$work/display")"
     timeout 300 jackd --no-realtime -d dummy -r 48000 >"$work/jackd.log" 2>&1 &
     pids="$pids $!"
     timeout 10 jack_wait -w >/dev/null || fail "jackd did not start: $(tail -2 "$work/jackd.log")"
-    root=$(xwininfo -root | awk '/Window id/ {print $4}')
-    jalv_ui() {  # jalv_ui NAME [OPTIONS]: jalv.gtk3 with our UI; sets $win and $jalv
+    jalv_ui() {  # jalv_ui NAME [OPTIONS]: jalv.gtk3 with our UI, a screenshot of it; sets $win and $jalv
         timeout 120 jalv.gtk3 "${@:2}" "$uri" >"$work/$1.log" 2>&1 &
         jalv=$! pids="$pids $!"
         win=$(timeout 20 xdotool search --sync --class harrowby-ui | head -1)
         [ -n "$win" ] || fail "$1: no editor window; jalv said: $(tail -3 "$work/$1.log")"
-        local w parent
-        w=$(printf '0x%x' "$win")
-        while parent=$(xwininfo -children -id "$w" | awk '/Parent window id/ {print $4}'); [ "$parent" != "$root" ]; do
-            w=$parent
-        done
-        [ "$((w))" != "$win" ] && xprop -id "$w" WM_CLASS | grep -q '"jalv.gtk3"' ||
+        for top in $(xdotool search --class jalv.gtk3); do xwininfo -tree -id "$top"; done |
+            grep "$(printf '0x%x' "$win") " >/dev/null ||  # not -q: a broken pipe would fail the pipeline
             fail "$1: the editor is not inside jalv's window"
         sleep 1  # the first picture
         import -window "$win" "$work/$1.png"
@@ -115,10 +107,7 @@ jalv)
     knob() {  # knob NAME X Y: the pixels' signature around a knob centre in the screenshot
         convert "$work/$1.png" -crop "40x40+$(($2 - 20))+$(($3 - 20))" +repage -format '%#' info:
     }
-    rms() { sox "$1" -n stats 2>&1 | awk '/RMS lev dB/ {print $4}'; }
-    # Knob centres in the editor window at size 0 and scale 1.
-    hf=(263 116) lf=(263 364)
-
+    hf=(263 116) lf=(263 364)  # knob centres in the editor window at size 0 and scale 1
     jalv_ui defaults
     kill "$jalv" && wait "$jalv" 2>/dev/null || true
     jalv_ui hf20 -c hf_gain=20
@@ -126,20 +115,16 @@ jalv)
     [ "$(knob defaults "${lf[@]}")" = "$(knob hf20 "${lf[@]}")" ] || fail "the LF gain knob changed with the HF gain"
     echo "ok: jalv shows the editor in its window, with hf_gain=20 on the HF gain knob"
 
-    timeout 60 jack_metro -n metro -b 300 -f 100 -A 0.05 -D 150 >"$work/metro.log" 2>&1 &
+    timeout 60 jack_metro -n metro -b 300 -f 100 -A 0.05 -D 150 >/dev/null 2>&1 &
     pids="$pids $!"
-    for _ in $(seq 100); do jack_lsp | grep -q '^metro:' && break; sleep 0.1; done
-    jack_connect metro:300_bpm ZE710:in_l || fail "cannot connect the tone to ZE710:in_l"
+    for _ in $(seq 100); do jack_connect metro:300_bpm ZE710:in_l 2>/dev/null && break; sleep 0.1; done
     timeout 20 jack_rec -f "$work/before.wav" -d 1 ZE710:out_l >/dev/null
     xdotool mousemove --window "$win" "${lf[@]}" mousedown 1
     for _ in $(seq 40); do xdotool mousemove_relative -- 0 -4; done
-    xdotool mouseup 1
-    sleep 0.5
+    xdotool mouseup 1 sleep 0.5
     timeout 20 jack_rec -f "$work/after.wav" -d 1 ZE710:out_l >/dev/null
-    before=$(rms "$work/before.wav") after=$(rms "$work/after.wav")
-    echo "100 Hz tone through ZE710 in jalv: RMS $before dB before the drag, $after dB after"
-    awk -v a="$after" -v b="$before" 'BEGIN {exit !(a - b > 10)}' ||
-        fail "the drag on the LF gain knob did not reach the plug-in's port"
-    echo "ok: the drag on the LF gain knob raised the plug-in's LF shelf"
+    rms=$(for f in before after; do sox "$work/$f.wav" -n stats 2>&1 | awk '/RMS lev dB/ {print $4}'; done | xargs)
+    echo "100 Hz tone through ZE710 in jalv, RMS dB before and after a drag up the LF gain knob: $rms"
+    awk -v r="$rms" 'BEGIN {split(r, v, " "); exit !(v[2] - v[1] > 10)}' || fail "the drag did not reach the plug-in's port"
     ;;
 esac

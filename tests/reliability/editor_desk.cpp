@@ -95,27 +95,24 @@ bool EditorDesk::open(vsthost::VstPlugin& plugin, int slot)
 
 Window EditorDesk::make_host_window(int slot)
 {
-    Window host = 0;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        if (!dpy)
-            return 0;
-        const int screen = DefaultScreen(dpy);
-        host = XCreateSimpleWindow(dpy, RootWindow(dpy, screen), (slot % kSlotsPerRow) * kSlotWidth,
-                                   (slot / kSlotsPerRow % 2) * kSlotHeight, kEditorWidth, kEditorHeight, 0,
-                                   BlackPixel(dpy, screen), BlackPixel(dpy, screen));
-        XSelectInput(dpy, host, StructureNotifyMask);
-        XMapWindow(dpy, host);
-        for (;;) {
-            XEvent event;
-            XWindowEvent(dpy, host, StructureNotifyMask, &event);
-            if (event.type == MapNotify)
-                break;
-        }
-        XSelectInput(dpy, host, 0);
-        XSync(dpy, False);
-        hosts[slot] = host;
+    std::lock_guard<std::mutex> guard(lock);
+    if (!dpy)
+        return 0;
+    const int screen = DefaultScreen(dpy);
+    const Window host = XCreateSimpleWindow(dpy, RootWindow(dpy, screen), (slot % kSlotsPerRow) * kSlotWidth,
+                                            (slot / kSlotsPerRow % 2) * kSlotHeight, kEditorWidth, kEditorHeight,
+                                            0, BlackPixel(dpy, screen), BlackPixel(dpy, screen));
+    XSelectInput(dpy, host, StructureNotifyMask);
+    XMapWindow(dpy, host);
+    for (;;) {
+        XEvent event;
+        XWindowEvent(dpy, host, StructureNotifyMask, &event);
+        if (event.type == MapNotify)
+            break;
     }
+    XSelectInput(dpy, host, 0);
+    XSync(dpy, False);
+    hosts[slot] = host;
     return host;
 }
 
