@@ -75,27 +75,17 @@ namespace {
 
 // What the UI asked of the host, in order: 'w' write (port, value), 't'
 // touch (port, grabbed), 'r' resize (width, height); and on which thread.
-struct UiHost {
-    struct Call {
-        char kind;
-        float a, b;
-        bool host_thread;
-    };
-    std::mutex m;
-    std::vector<Call> calls{{'-', 0, 0, true}};
-    const pthread_t thread = pthread_self();
-    static void add(void* host, char kind, float a, float b)
-    {
-        auto* self = static_cast<UiHost*>(host);
-        std::lock_guard<std::mutex> lock(self->m);
-        self->calls.push_back({kind, a, b, pthread_equal(pthread_self(), self->thread) != 0});
-    }
-    std::vector<Call> seen()
-    {
-        std::lock_guard<std::mutex> lock(m);
-        return calls;
-    }
+struct HostCall {
+    char kind;
+    float a, b;
+    bool host_thread;
 };
+test_support::recorder<HostCall> host_calls;
+const pthread_t host_thread = pthread_self();
+void host_call(char kind, float a, float b)
+{
+    host_calls.add({kind, a, b, pthread_equal(pthread_self(), host_thread) != 0});
+}
 
 }  // namespace
 
@@ -111,31 +101,30 @@ TEST(Lv2Ui, EmbedsTouchesWritesDecibelsAndFollowsThePorts)
     void* module = dlopen(ZE710_LV2_UI_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();
     const auto* d = reinterpret_cast<const LV2UI_Descriptor* (*)(uint32_t)>(dlsym(module, "lv2ui_descriptor"))(0);
-    UiHost host;
-    LV2UI_Touch touch = {&host, [](void* h, uint32_t port, bool grabbed) { UiHost::add(h, 't', port, grabbed); }};
-    LV2UI_Resize resize = {&host, [](void* h, int w, int hh) { return UiHost::add(h, 'r', w, hh), 0; }};
+    LV2UI_Touch touch = {nullptr, [](void*, uint32_t port, bool grabbed) { host_call('t', port, grabbed); }};
+    LV2UI_Resize resize = {nullptr, [](void*, int w, int h) { return host_call('r', w, h), 0; }};
     const LV2_Feature f[] = {{LV2_UI__parent, reinterpret_cast<void*>(desk.make_host_window(0))},
                              {LV2_UI__touch, &touch}, {LV2_UI__resize, &resize}, {LV2_UI__idleInterface, nullptr}};
     const LV2_Feature* features[] = {&f[0], &f[1], &f[2], &f[3], nullptr};
-    auto write = [](void* h, uint32_t port, uint32_t, uint32_t, const void* v) {
-        UiHost::add(h, 'w', port, *static_cast<const float*>(v));
+    auto write = [](void*, uint32_t port, uint32_t, uint32_t, const void* v) {
+        host_call('w', port, *static_cast<const float*>(v));
     };
     LV2UI_Widget widget = nullptr;
-    LV2UI_Handle ui = d->instantiate(d, ZE710_LV2_URI, ZE710_LV2_BUNDLE, write, &host, &widget, features);
+    LV2UI_Handle ui = d->instantiate(d, ZE710_LV2_URI, ZE710_LV2_BUNDLE, write, nullptr, &widget, features);
     ASSERT_NE(ui, nullptr);
     EXPECT_TRUE(desk.editor_shown(0));
-    auto last = [&] { return host.seen().back(); };
+    auto last = [] { return host_calls.count() ? host_calls.values().back() : HostCall{}; };
     EXPECT_TRUE(last().kind == 'r' && last().a == 468 && last().b == 510);
 
     const float minus20 = -20.0f, half = 0.5f;
     d->port_event(ui, kLv2FirstControl + kEqHfGain, sizeof(float), 0, &minus20);
-    const size_t before = host.seen().size();
+    const size_t before = host_calls.count();
     // The engine takes a press within 0.3 s of its start for a double click.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     ASSERT_TRUE(desk.drag_knob(0, 10, true));
     const auto* idle = static_cast<const LV2UI_Idle_Interface*>(d->extension_data(LV2_UI__idleInterface));
     EXPECT_TRUE(test_support::wait_until([&] { return idle->idle(ui), last().kind == 't' && last().b == 0; }));
-    const std::vector<UiHost::Call> all = host.seen();
+    const std::vector<HostCall> all = host_calls.values();
     std::string kinds;
     float lowest = 0, highest = -20;
     for (size_t i = before; i < all.size(); ++i) {
