@@ -84,7 +84,10 @@ apply)
 jalv)
     for tool in jalv.gtk3 jackd jack_metro jack_rec import convert xdotool xwininfo Xvfb sox; do need_file "/usr/bin/$tool"; done
     pids=""
-    trap 'rc=$?; kill $pids 2>/dev/null; wait; (exit $rc); cleanup' EXIT
+    stop() {  # last started, first stopped: the clients before the JACK server (which then exits cleanly)
+        for p in $(printf '%s\n' $pids | tac); do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null || true; done
+    }
+    trap 'rc=$?; stop; (exit $rc); cleanup' EXIT
     export JACK_DEFAULT_SERVER="ze710-lv2-ui-$$" ZOKA_UI_DPI=96  # editor at scale 1: knobs where expected
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
     pids="$pids $!"
@@ -94,7 +97,7 @@ jalv)
     pids="$pids $!"
     timeout 10 jack_wait -w >/dev/null || fail "jackd did not start: $(tail -2 "$work/jackd.log")"
     jalv_ui() {  # jalv_ui NAME [OPTIONS]: jalv.gtk3 with our UI, a screenshot of it; sets $win and $jalv
-        timeout 120 jalv.gtk3 "${@:2}" "$uri" >"$work/$1.log" 2>&1 &
+        timeout -k 3 120 jalv.gtk3 "${@:2}" "$uri" >"$work/$1.log" 2>&1 &
         jalv=$! pids="$pids $!"
         win=$(timeout 20 xdotool search --sync --class harrowby-ui | head -1)
         [ -n "$win" ] || fail "$1: no editor window; jalv said: $(tail -3 "$work/$1.log")"
@@ -115,14 +118,14 @@ jalv)
     [ "$(knob defaults "${lf[@]}")" = "$(knob hf20 "${lf[@]}")" ] || fail "the LF gain knob changed with the HF gain"
     echo "ok: jalv shows the editor in its window, with hf_gain=20 on the HF gain knob"
 
-    timeout 60 jack_metro -n metro -b 300 -f 100 -A 0.05 -D 150 >/dev/null 2>&1 &
+    timeout -k 3 60 jack_metro -n metro -b 300 -f 100 -A 0.05 -D 150 >/dev/null 2>&1 &
     pids="$pids $!"
     for _ in $(seq 100); do jack_connect metro:300_bpm ZE710:in_l 2>/dev/null && break; sleep 0.1; done
-    timeout 20 jack_rec -f "$work/before.wav" -d 1 ZE710:out_l >/dev/null
+    timeout -k 3 20 jack_rec -f "$work/before.wav" -d 1 ZE710:out_l >/dev/null
     xdotool mousemove --window "$win" "${lf[@]}" mousedown 1
     for _ in $(seq 40); do xdotool mousemove_relative -- 0 -4; done
     xdotool mouseup 1 sleep 0.5
-    timeout 20 jack_rec -f "$work/after.wav" -d 1 ZE710:out_l >/dev/null
+    timeout -k 3 20 jack_rec -f "$work/after.wav" -d 1 ZE710:out_l >/dev/null
     rms=$(for f in before after; do sox "$work/$f.wav" -n stats 2>&1 | awk '/RMS lev dB/ {print $4}'; done | xargs)
     echo "100 Hz tone through ZE710 in jalv, RMS dB before and after a drag up the LF gain knob: $rms"
     awk -v r="$rms" 'BEGIN {split(r, v, " "); exit !(v[2] - v[1] > 10)}' || fail "the drag did not reach the plug-in's port"
