@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "editor/editor_globals.h"
+#include "editor/editor_gui_thread.h"
 #include "model/ze710_version.h"
 #include "editor/editor_x_errors.h"
 #include "editor/images/ze710_images.h"
@@ -78,6 +79,9 @@ CEditorGUI::~CEditorGUI()
         wait_for_input_handlers();
         cleanup_gui_objects();
     }
+    // The host closes the instance without closing its editor: the last such
+    // editor stops the GUI thread here, on the host's thread.
+    release_gui_thread();
     pthread_mutex_destroy(&widget_mutex);
     pthread_mutex_destroy(&drawable_mutex);
 }
@@ -196,6 +200,15 @@ void CEditorGUI::close()
         stop_editor();
         editor_running_flag = 0;
     }
+    // Also when the window went without the host's word (the window
+    // manager, the host's window destroyed, the X server gone).
+    release_gui_thread();
+}
+
+void CEditorGUI::release_gui_thread()
+{
+    if (holds_gui_thread.exchange(false))
+        editor_gui_thread_release();
 }
 
 void CEditorGUI::stop_editor()
@@ -215,7 +228,19 @@ void CEditorGUI::stop_editor()
 void CEditorGUI::start_editor(unsigned long host)
 {
     host_window = host;
-    start_editor_main();
+    // The first editor of the process starts the GUI thread; it runs before
+    // the window exists and wakes when the connection and the window come.
+    if (!holds_gui_thread.load()) {
+        if (editor_gui_thread_acquire())
+            holds_gui_thread.store(true);
+        else
+            editor_running_flag = 0;
+    }
+    if (holds_gui_thread.load()) {
+        start_editor_main();
+        if (!editor_running_flag)
+            release_gui_thread();
+    }
     usleep(kAfterOpenPauseUs);
 }
 

@@ -114,6 +114,8 @@ public:
     void start_editor_main();
     void stop_editor();
     void cleanup_gui_objects();
+    // Gives back this editor's hold on the GUI thread, if it has one.
+    void release_gui_thread();
 
     // ---- layout --------------------------------------------------------------
     // 0 when every object and image exists afterwards, -1 otherwise.
@@ -305,4 +307,8 @@ private:
     // here rather than in thread-local storage: a plug-in that hosts load
     // and unload must not leave TLS behind in the host's threads.
     std::atomic<pthread_t> input_thread{0};
+    // This editor counts among the open editors that keep the GUI thread
+    // (editor_gui_thread.h): from its open until its close or destruction,
+    // on the host's threads only.
+    std::atomic<bool> holds_gui_thread{false};
 };

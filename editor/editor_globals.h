@@ -1,7 +1,8 @@
 // The process-wide GUI objects every editor shares: the one GUI engine, the
 // one font engine and the GUI event thread that runs the engine's loop. The
-// plug-in module creates them when it is loaded and removes them when it is
-// unloaded (editor_library.cpp); a program that links the editor directly
+// plug-in module creates both engines when it is loaded and removes them when
+// it is unloaded (editor_library.cpp); the thread runs only while an editor
+// is open (editor_gui_thread.h). A program that links the editor directly
 // sets them up itself, or leaves them null and gets editors without a window.
 #pragma once
 

@@ -6,7 +6,11 @@
 #include "gui_engine/afx_io_errors.h"
 #include "gui_engine/afx_locks.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -41,6 +45,7 @@ AFX_engine::AFX_engine()
     pthread_mutexattr_settype(&error_checking, PTHREAD_MUTEX_ERRORCHECK);
     pthread_mutex_init(&procs_mutex, &error_checking);
     pthread_mutexattr_destroy(&error_checking);
+    wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 AFX_engine::~AFX_engine()
@@ -51,6 +56,8 @@ AFX_engine::~AFX_engine()
     pthread_mutex_destroy(&display_mutex);
     for (AFXWindowRecord& record : windows)
         record.regions.shrink();
+    if (wake_fd >= 0)
+        close(wake_fd);
 }
 
 // ---------------------------------------------------------------------------
@@ -58,7 +65,9 @@ AFX_engine::~AFX_engine()
 
 bool AFX_engine::open_display_connection()
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
+    if (display && !display_lost && !loop_running)
+        read_unwatched_connection_locked();
     if (display_lost)
         forget_lost_display_locked();
     if (display)
@@ -80,11 +89,12 @@ bool AFX_engine::open_display_connection()
 void AFX_engine::close_display_connection()
 {
     stop_flag = true;
-    if (loop_running && pthread_equal(loop_thread, pthread_self()))
+    if (on_loop_thread())
         return;  // the run mutex is ours: waiting for it would never end
+    wake_engine();
     pthread_mutex_lock(&run_mutex);  // a running loop holds it until it has returned
     {
-        afx_lock_guard display_lock(&display_mutex);
+        afx_display_guard display_lock(this);
         if (display_lost) {
             forget_lost_display_locked();
         } else if (Display* dpy = display) {
@@ -102,6 +112,28 @@ void AFX_engine::close_display_connection()
     }
     pthread_mutex_unlock(&run_mutex);
     stop_flag = false;
+}
+
+// While no loop runs (the plug-in runs none while no editor is open) nobody
+// reads the connection, and a server that went away meanwhile has not been
+// noticed: a read does (no request is sent, so no write can fail), and the
+// next editor connects afresh instead of working on a dead connection. Xlib
+// reads only while its queue is empty, so the queued events are held aside
+// and put back in their order in front of whatever the read brought.
+void AFX_engine::read_unwatched_connection_locked()
+{
+    Display* dpy = display;
+    std::vector<XEvent> held;
+    while (XEventsQueued(dpy, QueuedAlready) > 0) {
+        XEvent event;
+        XNextEvent(dpy, &event);
+        held.push_back(event);
+    }
+    XEventsQueued(dpy, QueuedAfterReading);
+    if (display_lost)
+        return;
+    for (auto it = held.rbegin(); it != held.rend(); ++it)
+        XPutBackEvent(dpy, &*it);
 }
 
 Display* AFX_engine::live_display()
@@ -150,6 +182,17 @@ void AFX_engine::afx_lock_display()
 void AFX_engine::afx_unlock_display()
 {
     pthread_mutex_unlock(&display_mutex);
+    // The caller's Xlib calls may have queued requests that nobody flushes
+    // or read events into Xlib's queue, where the loop's poll() cannot see
+    // them: the loop takes a pass. The loop itself flushes and looks at the
+    // queue before it waits.
+    if (loop_running)
+        wake_engine();
+}
+
+bool AFX_engine::on_loop_thread()
+{
+    return loop_running && pthread_equal(loop_thread, pthread_self());
 }
 
 // ---------------------------------------------------------------------------
@@ -158,11 +201,30 @@ void AFX_engine::afx_unlock_display()
 void AFX_engine::stop_engine()
 {
     stop_flag = true;
+    wake_engine();
+}
+
+void AFX_engine::clear_stop_request()
+{
+    stop_flag = false;
+}
+
+// The loop thread itself needs no wake-up: it looks at everything again
+// before it waits.
+void AFX_engine::wake_engine()
+{
+    if (wake_fd < 0 || on_loop_thread())
+        return;
+    const uint64_t one = 1;
+    if (write(wake_fd, &one, sizeof one) < 0) {
+        // EAGAIN: the counter is full, so the loop has a wake-up pending anyway.
+    }
 }
 
 void AFX_engine::set_gui_update_interval(int ms)
 {
     gui_update_interval_ms = ms;
+    wake_engine();
 }
 
 int AFX_engine::get_gui_update_interval()
@@ -173,6 +235,7 @@ int AFX_engine::get_gui_update_interval()
 void AFX_engine::set_sched_callback_interval(int ms)
 {
     sched_interval_ms = ms;
+    wake_engine();
 }
 
 int AFX_engine::get_sched_callback_interval()
@@ -320,7 +383,7 @@ void AFX_engine::invalidate_afx_window(int idx)
     if (!valid_index(idx))
         return;
     afx_procs_guard procs_lock(&procs_mutex);
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     if (live_display() && windows[idx].open)
         afx_window_invalidate_procs(idx);
 }
@@ -416,11 +479,13 @@ void AFX_engine::register_gui_update_callback(int idx, afx_gui_update_proc proc)
 {
     if (valid_index(idx))
         windows[idx].gui_update_callback = proc;
+    wake_engine();  // the loop arms the gui update timer only while some window has a callback
 }
 
 void AFX_engine::register_sched_event_callback(afx_sched_proc proc)
 {
     sched_event_callback = proc;
+    wake_engine();
 }
 
 // ---------------------------------------------------------------------------

@@ -8,6 +8,13 @@
 // created and destroyed by any thread; every callback is called on the event
 // thread.
 //
+// The loop sleeps in poll() on the X connection and on a wake-up descriptor
+// of its own until an event arrives, a timer is due or another thread wakes
+// it. Other threads wake it whenever they release the display mutex (their
+// Xlib calls may have left requests unflushed or read events into Xlib's
+// queue, where poll() cannot see them), and on stop_engine(),
+// close_display_connection(), a new connection and every timer change.
+//
 // Locks, always taken in this order:
 //   procs mutex   (error-checking) redraw pass and timer callbacks against
 //                 window destruction. Because it is error-checking, destroy,
@@ -16,6 +23,8 @@
 //                 on under the lock the event thread already holds.
 //   display mutex (normal) every Xlib call on the connection and every
 //                 window's region container. Callbacks never run under it.
+//                 Take it through afx_lock_display() / afx_unlock_display()
+//                 so that the loop is woken afterwards.
 //   run mutex     (normal) held by run_engine() for its whole run, so that
 //                 close_display_connection() can wait for the loop to end.
 //
@@ -42,6 +51,7 @@
 #include <X11/Xutil.h>
 #include <pthread.h>
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 
@@ -114,16 +124,26 @@ public:
     // wait for the loop it runs in, it only stops the loop.
     void close_display_connection();
     Display* get_xdisplay();  // null while closed or lost
+    // The raw mutex: whoever locks it directly must call wake_engine() after
+    // Xlib calls that may read from the connection or leave requests unsent.
     pthread_mutex_t* get_x_display_mutex();
     void afx_lock_display();  // for callers making their own Xlib calls on get_xdisplay()
-    void afx_unlock_display();
+    void afx_unlock_display();  // wakes the loop unless called on the event thread
 
     // --- Loop control ---
     // The event thread's body: returns after stop_engine(),
     // close_display_connection() or a lost display connection.
     void run_engine();
-    void stop_engine();  // any thread, no lock
-    void set_gui_update_interval(int ms);  // 0 = off; an interval of 1000 or more never fires
+    void stop_engine();  // any thread, no lock; wakes the loop
+    // Withdraws a stop that no run_engine() has taken, which the next run
+    // would otherwise honour at once. For the owner of the event thread,
+    // after joining it; no lock.
+    void clear_stop_request();
+    // Makes a waiting loop take a pass at once. Any thread, no lock.
+    void wake_engine();
+    // 0 = off; an interval of 999 or more never fires. Interval changes and
+    // timer callback registrations wake the loop to re-arm its wait.
+    void set_gui_update_interval(int ms);
     int get_gui_update_interval();
     void set_sched_callback_interval(int ms);
     int get_sched_callback_interval();
@@ -353,6 +373,9 @@ private:
     // Frees a display whose connection broke and forgets its windows (they
     // went with the server). Display mutex held.
     void forget_lost_display_locked();
+    // Reads a connection that no loop watches, so that a server gone
+    // meanwhile is noticed; queued events stay queued. Display mutex held.
+    void read_unwatched_connection_locked();
     // Resets every open record and empties the active list without any X
     // call. Display mutex held.
     void forget_windows_locked();
@@ -368,6 +391,13 @@ private:
     void run_close_sequence(int idx);
     void redraw_pass();
     void run_timers(const timespec& now, timespec& last_sched, timespec& last_gui);
+    // Sleeps until the connection has input, the wake-up descriptor is
+    // written or the next timer is due; returns at once if there is work.
+    void wait_for_work(const timespec& last_sched, const timespec& last_gui);
+    // Nanoseconds from now until the next timer with something to call is
+    // due; negative when none is.
+    long next_timer_ns(const timespec& now, const timespec& last_sched, const timespec& last_gui);
+    bool on_loop_thread();
     void shut_down_loop();
     static void AFXIOErrorExitHandler(Display* display, void* engine);
 
@@ -382,7 +412,10 @@ private:
     afx_relaxed<int32_t> sched_interval_ms;
     afx_relaxed<int32_t> gui_update_interval_ms;
     timespec last_click_time;  // event thread; one for all windows
-    afx_relaxed<bool> stop_flag;
+    // Sequentially consistent: a thread that sets it and then wakes the loop
+    // must find it seen by the pass that the wake-up starts.
+    std::atomic<bool> stop_flag{false};
+    int wake_fd = -1;  // eventfd; -1 if it could not be made (the loop then polls every 1 ms)
     afx_relaxed<double> last_mouse_x;
     afx_relaxed<double> last_mouse_y;
     afx_relaxed<afx_sched_proc> sched_event_callback;

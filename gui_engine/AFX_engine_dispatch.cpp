@@ -26,7 +26,7 @@ void AFX_engine::dispatch_x_events(XEvent* event)
             return;
         KeySym keysym = 0;
         {
-            afx_lock_guard display_lock(&display_mutex);
+            afx_display_guard display_lock(this);
             int length = XLookupString(&event->xkey, key_text_buffer, sizeof(key_text_buffer) - 1,
                                        &keysym, &compose_status);
             if (length < 0)
@@ -45,7 +45,7 @@ void AFX_engine::dispatch_x_events(XEvent* event)
         KeySym keysym = 0;
         {
             char text[16];
-            afx_lock_guard display_lock(&display_mutex);
+            afx_display_guard display_lock(this);
             XLookupString(&event->xkey, text, sizeof(text), &keysym, nullptr);
         }
         if (afx_key_proc keyrelease = windows[idx].keyrelease_callback)
@@ -81,7 +81,7 @@ void AFX_engine::dispatch_x_events(XEvent* event)
         if (idx < 0)
             return;
         const XExposeEvent& e = event->xexpose;
-        afx_lock_guard display_lock(&display_mutex);
+        afx_display_guard display_lock(this);
         windows[idx].regions.add(AFXRect{e.y, e.x, e.y + e.height, e.x + e.width});
         return;
     }
@@ -98,7 +98,7 @@ void AFX_engine::dispatch_x_events(XEvent* event)
         const int idx = get_AFX_window_idx_for_X_window(event->xdestroywindow.event);
         if (idx < 0)
             return;
-        afx_lock_guard display_lock(&display_mutex);
+        afx_display_guard display_lock(this);
         Display* dpy = live_display();
         if (dpy && windows[idx].icon_pixmap)
             XFreePixmap(dpy, windows[idx].icon_pixmap);
@@ -123,7 +123,7 @@ void AFX_engine::dispatch_x_events(XEvent* event)
         record.height = event->xconfigure.height;
         if (afx_configure_proc configure = record.configure_callback)
             configure(event->xconfigure.height, event->xconfigure.width, idx, record.callback_data);
-        afx_lock_guard display_lock(&display_mutex);
+        afx_display_guard display_lock(this);
         record.regions.add(AFXRect{0, 0, record.height, record.width});
         return;
     }
@@ -179,7 +179,7 @@ void AFX_engine::dispatch_selection(const XSelectionEvent& event, int idx)
 {
     unsigned char* property_data = nullptr;
     {
-        afx_lock_guard display_lock(&display_mutex);
+        afx_display_guard display_lock(this);
         Display* dpy = live_display();
         if (!dpy)
             return;
@@ -206,7 +206,7 @@ void AFX_engine::run_close_sequence(int idx)
     int frame_y = 0;
     afx_get_AFX_window_position(&frame_x, &frame_y, idx);
     {
-        afx_lock_guard display_lock(&display_mutex);
+        afx_display_guard display_lock(this);
         Display* dpy = live_display();
         if (!dpy)
             return;
@@ -217,7 +217,7 @@ void AFX_engine::run_close_sequence(int idx)
     }
     if (afx_window_destroy_proc destroyed = windows[idx].window_destroy_callback)
         destroyed(frame_x, frame_y, idx, windows[idx].callback_data);
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     afx_window_init(idx);
     afx_remove_afx_window_from_active_list(idx);
 }

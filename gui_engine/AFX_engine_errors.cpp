@@ -96,11 +96,16 @@ void afx_unregister_engine_display(Display* display)
     }
 }
 
-void AFX_engine::AFXIOErrorExitHandler(Display*, void* engine)
+void AFX_engine::AFXIOErrorExitHandler(Display* display, void* engine)
 {
     // Runs on the thread whose Xlib call found the connection broken, which
     // may hold the display mutex: only raise the flag.
     static_cast<AFX_engine*>(engine)->display_lost = true;
+    // Xlib has locked the display for this thread, expecting the process to
+    // end here. Left locked, the XCloseDisplay that releases the connection
+    // waits forever when another thread makes it (the event thread, after a
+    // host thread's request found the server gone).
+    XUnlockDisplay(display);
 }
 
 void AFX_engine::trap_errors()

@@ -1,6 +1,7 @@
 // Synthetic exposes: an area of a window marked for repainting. The event is
-// only queued in Xlib's output buffer; the loop's next XPending flushes it and
-// the server sends it back as an Expose event, which the loop adds to the
+// only queued in Xlib's output buffer; the loop flushes it before it next
+// waits (a host thread's release of the display mutex wakes it) and the
+// server sends it back as an Expose event, which the loop adds to the
 // window's region container. Any thread, including callbacks on the event
 // thread (the display mutex is free while callbacks run).
 
@@ -36,7 +37,7 @@ void AFX_engine::afx_queue_afx_draw_area_fixed(int idx, int x, int y, int width,
 {
     if (!valid_index(idx))
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (dpy && windows[idx].open)
         send_expose(dpy, windows[idx].sys_window, x, y, width, height);
@@ -46,7 +47,7 @@ void AFX_engine::afx_queue_afx_draw_area_scaled(int idx, int x, int y, int width
 {
     if (!valid_index(idx))
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (!dpy || !windows[idx].open)
         return;
@@ -56,7 +57,7 @@ void AFX_engine::afx_queue_afx_draw_area_scaled(int idx, int x, int y, int width
 
 void AFX_engine::afx_queue_draw_area_fixed(int sys_window, int x, int y, int width, int height)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (!dpy)
         return;

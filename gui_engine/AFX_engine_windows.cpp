@@ -60,7 +60,7 @@ int AFX_engine::create_new_afx_window(int x, int y, int width, int height, float
 {
     if (!(scale > 0.0f))
         return -1;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (!dpy || find_free_record() < 0)
         return -1;
@@ -82,7 +82,7 @@ int AFX_engine::create_new_simple_afx_window(int x, int y, int width, int height
 {
     if (!(scale > 0.0f))
         return -1;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (!dpy || find_free_record() < 0)
         return -1;
@@ -98,7 +98,7 @@ int AFX_engine::reparent_afx_window_to_SYS_window(int idx, unsigned long parent,
 {
     if (!valid_index(idx))
         return 0;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (!dpy || !windows[idx].open)
         return 0;
@@ -112,7 +112,7 @@ void AFX_engine::show_afx_window(int idx)
 {
     if (!valid_index(idx))
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (!dpy || !windows[idx].open)
         return;
@@ -129,7 +129,7 @@ void AFX_engine::select_afx_input_events(int idx, bool pointer_motion)
 {
     if (!valid_index(idx))
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (!dpy || !windows[idx].open)
         return;
@@ -139,7 +139,7 @@ void AFX_engine::select_afx_input_events(int idx, bool pointer_motion)
 
 int AFX_engine::SYS_window_valid(unsigned long window)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (!dpy)
         return 0;
@@ -155,7 +155,7 @@ void AFX_engine::afx_get_AFX_window_position(int* x, int* y, int idx)
     int found_x = 0;
     int found_y = 0;
     if (valid_index(idx)) {
-        afx_lock_guard display_lock(&display_mutex);
+        afx_display_guard display_lock(this);
         Display* dpy = live_display();
         if (dpy && windows[idx].open) {
             // The window may vanish under us (its parent destroyed by the
@@ -212,7 +212,7 @@ int AFX_engine::destroy_afx_window(int idx)
     if (!valid_index(idx))
         return 0;
     afx_procs_guard procs_lock(&procs_mutex);
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (!dpy)
         return 0;
@@ -230,7 +230,7 @@ void AFX_engine::free_afx_window(int idx)
     if (!valid_index(idx))
         return;
     afx_procs_guard procs_lock(&procs_mutex);
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (!dpy || !windows[idx].open)
         return;
@@ -242,7 +242,7 @@ void AFX_engine::free_afx_window(int idx)
 
 void AFX_engine::destroy_all_windows()
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (!dpy)
         return;

@@ -3,8 +3,8 @@
 // geometry, grabs, the busy cursor and clipboard requests. Every operation
 // takes the display mutex around its X calls and does nothing without a live
 // display or on a record that is not open. Property setters do not flush:
-// the requests go out with the next flush, at the latest the event loop's
-// next XPending.
+// the requests go out with the next flush, at the latest the one the event
+// loop makes before it waits (releasing the display mutex wakes it).
 
 #include "gui_engine/AFX_engine.h"
 
@@ -41,7 +41,7 @@ void AFX_engine::set_afx_window_title(int idx, char const* title)
 {
     if (!title)
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     const Window window = open_sys_window_locked(idx);
     if (!window)
         return;
@@ -57,7 +57,7 @@ void AFX_engine::set_afx_window_class(char* name, int idx)
 {
     if (!name)
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     const Window window = open_sys_window_locked(idx);
     if (!window)
         return;
@@ -69,7 +69,7 @@ void AFX_engine::set_afx_window_class(char* name, int idx)
 
 void AFX_engine::set_afx_window_icon(afx_pixbuf* icon, int idx)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     const Window window = open_sys_window_locked(idx);
     if (!window)
         return;
@@ -94,7 +94,7 @@ void AFX_engine::set_afx_window_size_policy(int min_width, int min_height, int m
                                             int max_height, int aspect_x, int aspect_y, int x,
                                             int y, int idx)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     const Window window = open_sys_window_locked(idx);
     if (!window)
         return;
@@ -130,7 +130,7 @@ void AFX_engine::set_afx_window_wm_protocols(int idx, unsigned long* atoms)
 {
     if (!atoms)
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     const Window window = open_sys_window_locked(idx);
     if (!window)
         return;
@@ -140,7 +140,7 @@ void AFX_engine::set_afx_window_wm_protocols(int idx, unsigned long* atoms)
 
 void AFX_engine::set_atom_property(int idx, const char* property, const char* value)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     const Window window = open_sys_window_locked(idx);
     if (!window)
         return;
@@ -173,7 +173,7 @@ void AFX_engine::afx_window_resize(int idx, int width, int height)
     // X refuses windows of size 0 with a fatal-by-default BadValue.
     if (width < 1 || height < 1)
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     const Window window = open_sys_window_locked(idx);
     if (!window)
         return;
@@ -187,7 +187,7 @@ void AFX_engine::afx_SYS_window_resize(unsigned long window, int width, int heig
 {
     if (width < 1 || height < 1)
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (!dpy)
         return;
@@ -203,7 +203,7 @@ void AFX_engine::afx_get_SYS_window_size(unsigned long window, int* width, int* 
     int found_width = 0;
     int found_height = 0;
     {
-        afx_lock_guard display_lock(&display_mutex);
+        afx_display_guard display_lock(this);
         if (Display* dpy = live_display()) {
             trap_errors();
             XWindowAttributes attributes;
@@ -225,7 +225,7 @@ int AFX_engine::find_initial_window_position(int* x, int* y, int width, int heig
 {
     if (!x || !y)
         return 0;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     Window root_return = 0;
     Window child = 0;
@@ -263,7 +263,7 @@ void AFX_engine::find_screen_centre(int* x, int* y)
     int centre_x = 0;
     int centre_y = 0;
     {
-        afx_lock_guard display_lock(&display_mutex);
+        afx_display_guard display_lock(this);
         if (Display* dpy = live_display()) {
             XWindowAttributes attributes;
             if (XGetWindowAttributes(dpy, DefaultRootWindow(dpy), &attributes)) {
@@ -283,7 +283,7 @@ void AFX_engine::find_screen_centre(int* x, int* y)
 
 void AFX_engine::afx_window_grab(int idx)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     if (const Window window = open_sys_window_locked(idx)) {
         XGrabPointer(live_display(), window, True, grab_pointer_mask, GrabModeAsync,
                      GrabModeAsync, None, None, CurrentTime);
@@ -293,7 +293,7 @@ void AFX_engine::afx_window_grab(int idx)
 
 void AFX_engine::afx_window_ungrab()
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     if (Display* dpy = live_display()) {
         XUngrabPointer(dpy, CurrentTime);
         XFlush(dpy);
@@ -302,7 +302,7 @@ void AFX_engine::afx_window_ungrab()
 
 void AFX_engine::afx_kbd_grab(int idx)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     if (const Window window = open_sys_window_locked(idx)) {
         XGrabKeyboard(live_display(), window, True, GrabModeAsync, GrabModeAsync, CurrentTime);
         XFlush(live_display());
@@ -311,7 +311,7 @@ void AFX_engine::afx_kbd_grab(int idx)
 
 void AFX_engine::afx_kbd_ungrab()
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     if (Display* dpy = live_display()) {
         XUngrabKeyboard(dpy, CurrentTime);
         XFlush(dpy);
@@ -320,7 +320,7 @@ void AFX_engine::afx_kbd_ungrab()
 
 void AFX_engine::afx_grab_kbd_on_key(int idx)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     if (const Window window = open_sys_window_locked(idx)) {
         // Another client's passive grab on the same keys is an error: trapped.
         Display* dpy = live_display();
@@ -333,7 +333,7 @@ void AFX_engine::afx_grab_kbd_on_key(int idx)
 
 void AFX_engine::afx_ungrab_kbd_on_key(int idx)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     if (const Window window = open_sys_window_locked(idx)) {
         XUngrabKey(live_display(), AnyKey, AnyModifier, window);
         XFlush(live_display());
@@ -342,7 +342,7 @@ void AFX_engine::afx_ungrab_kbd_on_key(int idx)
 
 void AFX_engine::afx_set_busy_cursor(int idx, bool busy)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     const Window window = open_sys_window_locked(idx);
     if (!window)
         return;
@@ -359,7 +359,7 @@ void AFX_engine::afx_set_busy_cursor(int idx, bool busy)
 
 void AFX_engine::convert_AFX_clipboard_data(int idx)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     const Window window = open_sys_window_locked(idx);
     if (!window)
         return;

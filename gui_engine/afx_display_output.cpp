@@ -215,7 +215,7 @@ _XImage* AFX_engine::create_image_locked(Display* dpy, int width, int height)
 
 _XImage* AFX_engine::afx_pixmap_create_fixed(int width, int height)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     return dpy ? create_image_locked(dpy, width, height) : nullptr;
 }
@@ -224,7 +224,7 @@ void AFX_engine::afx_pixmap_destroy(_XImage* img)
 {
     if (!img)
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     // Images belong to the connection's visual; after the display has gone
     // the engine no longer knows they are valid, and leaves them.
     if (live_display())
@@ -239,7 +239,7 @@ void AFX_engine::afx_blit_pixbuf_fixed(_XImage* img, afx_pixbuf* pb, int sx, int
 {
     if (!img || !pb || !pb->pixels)
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     blit_block(img, pb, sx, sy, dx, dy, width, height);
 }
 
@@ -248,7 +248,7 @@ void AFX_engine::afx_draw_pixbuf_fixed(_XImage* img, afx_pixbuf* pb, int sx, int
 {
     if (!img || !pb || !pb->pixels)
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     draw_block(img, pb, sx, sy, dx, dy, width, height);
 }
 
@@ -265,7 +265,7 @@ void AFX_engine::afx_stretch_blit_pixbuf_CATROM2(afx_pixbuf* src, _XImage* img, 
     const bool drawing = sink.packer.supported() &&
                          resampler.prepare(src, img->width, img->height, x, y, width, height,
                                            origin_x, origin_y, scale);
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     if (!sink.packer.supported()) {
         report_unsupported_format("afx_blit_pixbuf_scaled", img);
         return;
@@ -282,7 +282,7 @@ void AFX_engine::afx_draw_afx_drawable(int idx, _XImage* img, int sx, int sy, in
 {
     if (!img)
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     if (Window window = open_sys_window_locked(idx))
         put_image(live_display(), window, img, sx, sy, dx, dy, width, height);
 }
@@ -292,7 +292,7 @@ void AFX_engine::afx_draw_drawable(int drawable, _XImage* img, int sx, int sy, i
 {
     if (!img)
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     if (Display* dpy = live_display())
         put_image(dpy, static_cast<Drawable>(static_cast<unsigned>(drawable)), img, sx, sy, dx,
                   dy, width, height);
@@ -303,7 +303,7 @@ void AFX_engine::afx_draw_afx_drawable_mono(int idx, _XImage* img, int sx, int s
 {
     if (!img)
         return;
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     if (!clip_to_image(img, &sx, &sy, &dx, &dy, &width, &height))
         return;
     const afx_pixel_packer packer = packer_of(img);
@@ -446,14 +446,14 @@ Pixmap AFX_engine::icon_pixmap_locked(Display* dpy, afx_pixbuf* pb, Window windo
 
 unsigned long AFX_engine::afx_icon_pixmap_create_from_pixbuf(afx_pixbuf* pb, int idx)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     const Window window = open_sys_window_locked(idx);
     return window ? icon_pixmap_locked(live_display(), pb, window) : 0;
 }
 
 void AFX_engine::afx_icon_pixmap_destroy(unsigned long pixmap)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (!dpy || !pixmap)
         return;

@@ -1,18 +1,21 @@
 #pragma once
 // Scoped holders for the engine's pthread mutexes (internal to gui_engine/).
 
+#include "gui_engine/AFX_engine.h"
+
 #include <pthread.h>
 
-// Holds a normal mutex for a scope.
-class afx_lock_guard {
+// Holds the engine's display mutex for a scope. Released on a thread other
+// than the event thread, it wakes the loop (AFX_engine::afx_unlock_display).
+class afx_display_guard {
 public:
-    explicit afx_lock_guard(pthread_mutex_t* mutex) : m_mutex(mutex) { pthread_mutex_lock(m_mutex); }
-    ~afx_lock_guard() { pthread_mutex_unlock(m_mutex); }
-    afx_lock_guard(const afx_lock_guard&) = delete;
-    afx_lock_guard& operator=(const afx_lock_guard&) = delete;
+    explicit afx_display_guard(AFX_engine* engine) : m_engine(engine) { m_engine->afx_lock_display(); }
+    ~afx_display_guard() { m_engine->afx_unlock_display(); }
+    afx_display_guard(const afx_display_guard&) = delete;
+    afx_display_guard& operator=(const afx_display_guard&) = delete;
 
 private:
-    pthread_mutex_t* m_mutex;
+    AFX_engine* m_engine;
 };
 
 // Holds the error-checking procs mutex unless the calling thread already

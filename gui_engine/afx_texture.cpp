@@ -33,7 +33,7 @@ _XImage* AFX_engine::afx_pixmap_create_fixed(int width, int height, int red, int
                                              int grip_size, int grip_inset, int dot_pitch,
                                              int dot_size)
 {
-    afx_lock_guard display_lock(&display_mutex);
+    afx_display_guard display_lock(this);
     Display* dpy = live_display();
     if (!dpy)
         return nullptr;

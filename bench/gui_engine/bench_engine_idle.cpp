@@ -1,6 +1,6 @@
 // CPU the event thread uses while idle: one mapped window with a 50 ms gui
 // update tick that finds nothing to repaint, as the editor's window is between
-// edits. The loop polls XPending and sleeps 1 ms per pass; the figure is the
+// edits. The loop sleeps in poll() until the tick is due; the figure is the
 // thread's CPU time over 10 s of wall time, in percent of one core, read from
 // /proc/self/task/TID/stat (10 ms ticks) and from the thread's CPU clock.
 //
