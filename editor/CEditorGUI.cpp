@@ -12,7 +12,6 @@
 #include "model/ze710_version.h"
 #include "editor/editor_x_errors.h"
 #include "editor/images/ze710_images.h"
-#include "plugin_interface/AudioEffectX.h"
 #include "widgets/CBannerObject.h"
 #include "widgets/CFrontPanelObject.h"
 #include "widgets/CPushButtonLatchingObject.h"
@@ -54,9 +53,8 @@ CEditorGeometry editor_geometry(float ui_size, float s)
 
 // ---- construction -----------------------------------------------------------------
 
-CEditorGUI::CEditorGUI(AudioEffect* effect) : AEffEditor(effect)
+CEditorGUI::CEditorGUI(CEditorHost* effect) : effect(effect)
 {
-    systemWindow = nullptr;
     pthread_mutex_init(&drawable_mutex, nullptr);
     // Recursive: the tick holds it while it calls the repaint operations,
     // which take it themselves for callers on other paths.
@@ -158,24 +156,22 @@ void CEditorGUI::apply_geometry(const CEditorGeometry& g)
     panel_y_offset = g.panel_y_offset;
 }
 
-bool CEditorGUI::getRect(ERect** out)
+void CEditorGUI::getRect(int* width, int* height)
 {
-    rect.top = 0;
-    rect.left = 0;
-    if (!G_GUI_engine) {
-        rect.bottom = kPanelHeight;
-        rect.right = kPanelWidth;
-    } else {
+    int w = kPanelWidth;
+    int h = kPanelHeight;
+    if (G_GUI_engine) {
         const CEditorGeometry g =
             editor_geometry(effect_ui_size(), G_GUI_engine->get_optimum_scale_factor());
         width_factor = g.width_factor;
         height_factor = g.height_factor;
-        rect.bottom = static_cast<VstInt16>(g.window_height);
-        rect.right = static_cast<VstInt16>(g.window_width);
+        w = g.window_width;
+        h = g.window_height;
     }
-    if (out)
-        *out = &rect;
-    return false;
+    if (width)
+        *width = w;
+    if (height)
+        *height = h;
 }
 
 // ---- open and close -------------------------------------------------------------------

@@ -31,10 +31,9 @@
 
 #include <atomic>
 
+#include "editor/CEditorHost.h"
 #include "gui_engine/AFX_engine.h"
 #include "gui_engine/afx_relaxed.h"
-#include "plugin_interface/AEffEditor.h"
-#include "plugin_interface/AudioEffect.h"
 
 class CBannerObject;
 class CFrontPanelObject;
@@ -57,7 +56,9 @@ CEditorGeometry editor_geometry(float ui_size, float display_scale);
 // The logarithmic knob law: lo x (hi / lo)^fraction, in single precision.
 float get_freq_from_knob_fract(float lo_hz, float hi_hz, float fraction);
 
-class CEditorGUI : public AEffEditor {
+// Each plug-in format holds one per instance in its adapter (CEditorHost.h),
+// which forwards the host's open, close and size requests.
+class CEditorGUI {
 public:
     static constexpr int kPanelWidth = 144;  // panel pixels
     static constexpr int kPanelHeight = 510;
@@ -72,23 +73,23 @@ public:
     static constexpr int kRevertToVersionAt = 450;  // 2.5 s after a new text
     static constexpr int kBlankAt = 50;             // 20 s after the version text
 
-    // Host thread, from the effect's constructor; makes no engine call, so an
-    // editor can exist before any display does.
-    explicit CEditorGUI(AudioEffect* effect);
+    // Host thread, from the adapter's constructor; makes no engine call, so
+    // an editor can exist before any display does.
+    explicit CEditorGUI(CEditorHost* effect);
     // Host thread: destroys an open window and frees widgets and images.
-    ~CEditorGUI() override;
+    ~CEditorGUI();
+    CEditorGUI(const CEditorGUI&) = delete;
+    CEditorGUI& operator=(const CEditorGUI&) = delete;
 
-    AudioEffect* getEffect() override { return effect; }
-
-    // Host thread. Fills the editor rect by the size rule (144 x 510 without
-    // an engine) and stores its address through rect. Returns false (0).
-    bool getRect(ERect** rect) override;
+    // Host thread. The window size by the size rule for the effect's editor
+    // size (144 x 510 without an engine), device pixels.
+    void getRect(int* width, int* height);
     // Host thread. parent is the host's X window id. Opens the editor unless
     // it is open; blocks for about 250 ms (350 to 450 ms when embedding
     // fails). Returns false (0) in every case.
-    bool open(void* parent) override;
+    bool open(void* parent);
     // Host thread. Destroys the window; widgets and images stay for a re-open.
-    void close() override;
+    void close();
 
     // ---- notifications from the effect -----------------------------------
     // Host thread (or the GUI thread through the effect), possibly under the
@@ -233,7 +234,7 @@ private:
     // handler runs any more, so the editor can be closed or freed under it.
     void wait_for_input_handlers();
 
-    ERect rect{};
+    CEditorHost* effect;
     afx_relaxed<int> window_index{-1};
     afx_relaxed<unsigned long> window_sys_id{0};  // the X window behind window_index
     afx_relaxed<unsigned long> host_window{0};

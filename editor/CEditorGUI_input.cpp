@@ -3,8 +3,8 @@
 // tests work in panel pixels (window_to_panel), the size grip and the
 // pointer deltas in window pixels.
 //
-// Every change goes to the effect through the plug-in interface
-// (beginEdit, setParameterAutomated, endEdit, setProgram, updateDisplay).
+// Every change goes to the effect through its format's adapter
+// (CEditorHost: beginEdit, setParameterAutomated, endEdit, setProgram).
 // The effect applies it under its own mutex and reports it back through
 // setParameter, which moves the widget and formats the banner text; the
 // handler then puts that text on the banner. Hence the locking rule here:
@@ -31,7 +31,6 @@
 
 #include "editor/editor_globals.h"
 #include "model/ze710_version.h"
-#include "plugin_interface/AudioEffectX.h"
 #include "widgets/CBannerObject.h"
 #include "widgets/CPushButtonLatchingObject.h"
 #include "widgets/CRotaryControlObject.h"
@@ -149,7 +148,7 @@ void CEditorGUI::button_press_handler(int x, int y, unsigned int button)
     input_scope scope(this);
     if (!scope.active || !G_GUI_engine)
         return;
-    AudioEffectX* fx = dynamic_cast<AudioEffectX*>(effect);
+    CEditorHost* fx = effect;
     if (!fx)
         return;
 
@@ -307,7 +306,7 @@ void CEditorGUI::motion_notify_handler(int x, int y)
     input_scope scope(this);
     if (!scope.active || !G_GUI_engine)
         return;
-    AudioEffectX* fx = dynamic_cast<AudioEffectX*>(effect);
+    CEditorHost* fx = effect;
     if (!fx)
         return;
 
@@ -420,7 +419,7 @@ void CEditorGUI::button_release_handler(int, int, unsigned int)
         control_redraw_right_button();
 
     // 4. The host hears the end of whatever gesture there was.
-    if (AudioEffectX* fx = dynamic_cast<AudioEffectX*>(effect))
+    if (CEditorHost* fx = effect)
         for (int index : kEndEditOrder)
             fx->endEdit(index);
 }
@@ -432,7 +431,7 @@ void CEditorGUI::double_click_handler(int x, int y, unsigned int button)
     input_scope scope(this);
     if (!scope.active)
         return;
-    AudioEffectX* fx = dynamic_cast<AudioEffectX*>(effect);
+    CEditorHost* fx = effect;
     if (!fx)
         return;
 
@@ -527,18 +526,17 @@ void CEditorGUI::control_update_right_button()
 // on the banner step through the programs, wrapping at both ends.
 void CEditorGUI::step_program(int step)
 {
-    AudioEffectX* fx = dynamic_cast<AudioEffectX*>(effect);
+    CEditorHost* fx = effect;
     if (!fx)
         return;
     if (program_name_shown_flag) {
-        const AEffect* record = fx->getAeffect();
-        const int count = record && record->numPrograms > 0 ? record->numPrograms : 1;
+        const int programs = fx->getNumPrograms();
+        const int count = programs > 0 ? programs : 1;
         const int next = ((current_program + step) % count + count) % count;
         fx->setProgram(next);
-        fx->updateDisplay();
     }
     char name[kTextDisplaySize] = {0};
-    fx->getProgramName(name);
+    fx->getProgramName(name, kTextDisplaySize);
     name[kTextDisplaySize - 1] = 0;
     {
         widget_lock lock(&widget_mutex);

@@ -13,7 +13,6 @@
 #include "editor/editor_globals.h"
 #include "model/ze710_version.h"
 #include "editor/images/ze710_images.h"
-#include "plugin_interface/AudioEffectX.h"
 #include "widgets/CBannerObject.h"
 #include "widgets/CFrontPanelObject.h"
 #include "widgets/CPushButtonLatchingObject.h"
@@ -248,7 +247,7 @@ void CEditorGUI::control_redraw_ui_size()
     resize_window();
     if (!G_GUI_engine)
         return;
-    if (AudioEffectX* fx = dynamic_cast<AudioEffectX*>(effect))
+    if (CEditorHost* fx = effect)
         fx->sizeWindow(window_width, window_height);
 }
 
@@ -262,6 +261,6 @@ void CEditorGUI::follow_ui_size()
     // The host hears of the size from this thread; the tick, which runs
     // under the engine's procs mutex, must not call into the host.
     resize_pending = true;
-    if (AudioEffectX* fx = dynamic_cast<AudioEffectX*>(effect))
+    if (CEditorHost* fx = effect)
         fx->sizeWindow(g.window_width, g.window_height);
 }

@@ -147,7 +147,7 @@ void CEditorGUI::setProgram(int index)
     // Outside the lock: the effect takes its own mutex to read the name.
     char name[kTextDisplaySize] = {0};
     if (effect)
-        effect->getProgramName(name);
+        effect->getProgramName(name, kTextDisplaySize);
     name[kTextDisplaySize - 1] = 0;
 
     {

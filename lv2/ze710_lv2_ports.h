@@ -6,6 +6,7 @@
 #include "model/eq_params.h"
 
 #define ZE710_LV2_URI "http://kestrelwood.com/plugins/ze710"
+#define ZE710_LV2_UI_URI ZE710_LV2_URI "#ui"
 
 enum Ze710Lv2Port {
     kLv2InL = 0,

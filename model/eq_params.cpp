@@ -40,6 +40,20 @@ float eq_physical_of(int param, float v)
     }
 }
 
+float eq_normalised_of(int param, float physical)
+{
+    switch (param) {
+    case kEqHfGain:
+    case kEqLfGain:
+    case kEqMidGain: return (physical + 20.0f) / 40.0f;
+    case kEqMidFreq: return eq_fraction_of_freq(kEqMidMinHz, kEqMidMaxHz, physical);
+    case kEqLfFreq: return eq_fraction_of_freq(kEqLfMinHz, kEqLfMaxHz, physical);
+    case kEqHfFreq: return eq_fraction_of_freq(kEqHfMinHz, kEqHfMaxHz, physical);
+    case kEqMidBw: return (physical - 0.5f) / 1.5f;
+    default: return physical;
+    }
+}
+
 float eq_default_of(int param)
 {
     return param == kEqEffect ? 1.0f : (param == kEqUiSize ? 0.0f : 0.5f);

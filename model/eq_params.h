@@ -35,6 +35,9 @@ float eq_bandwidth_oct_of(float v);  // 1.5 v + 0.5
 // The physical value of parameter `param` at normalised v, unclamped: dB,
 // Hz or octaves; v itself for the Effect switch and the UI size.
 float eq_physical_of(int param, float v);
+// The inverse: the normalised value of parameter `param` at a physical
+// value, unclamped (an LV2 port value read back into the editor).
+float eq_normalised_of(int param, float physical);
 // Normalised value of a parameter at its default.
 float eq_default_of(int param);
 

@@ -9,6 +9,7 @@
 
 #include "dsp/CLFx.h"
 #include "editor/CEditorGUI.h"
+#include "plugin/CPlugEditor.h"
 #include "plugin_interface/vst_entry.h"
 
 namespace {
@@ -42,7 +43,9 @@ CPlug::CPlug(audioMasterCallback audioMaster, long numPrograms, long numParams)
     host_eff_enable.store(1.0f, std::memory_order_relaxed);
     title[0] = 0;
 
-    editor = new CEditorGUI(this);
+    CPlugEditor* plug_editor = new CPlugEditor(this);
+    editor = plug_editor;
+    editor_gui = plug_editor->gui();
     pthread_mutex_init(&mutex, nullptr);
 
     dsp = nullptr;
@@ -73,6 +76,7 @@ CPlug::~CPlug()
     // still calling into this effect, which needs the programs and the DSP.
     delete editor;
     editor = nullptr;
+    editor_gui = nullptr;
     delete dsp;
     dsp = nullptr;
     delete[] programs;
@@ -93,7 +97,6 @@ VstIntPtr CPlug::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, vo
     // Text opcodes answer as they always do, but a null ptr is never written
     // through or read from.
     char* text = static_cast<char*>(ptr);
-    CEditorGUI* gui = static_cast<CEditorGUI*>(editor);
     switch (opcode) {
     case effSetProgram:
         // setProgram clamps; the index is narrowed with saturation first so
@@ -115,13 +118,13 @@ VstIntPtr CPlug::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, vo
         setSampleRate(opt);
         return 0;
     case effEditGetRect:
-        gui->getRect(static_cast<ERect**>(ptr));
+        editor->getRect(static_cast<ERect**>(ptr));
         return 1;
     case effEditOpen:
-        gui->open(ptr);
+        editor->open(ptr);
         return 1;
     case effEditClose:
-        gui->close();
+        editor->close();
         return 1;
     case effEditIdle:
         Idle();
@@ -244,7 +247,7 @@ void CPlug::control_update_host_eff_enable(float v)
     host_eff_enable.store(v, std::memory_order_relaxed);
     const float effect = params[kSlotBypassSwitch].load(std::memory_order_relaxed);
     eq_apply(*dsp, kEqEffect, effect * v);
-    static_cast<CEditorGUI*>(editor)->setHostEffEnable(v);
+    editor_gui->setHostEffEnable(v);
 }
 
 // ---- identity -------------------------------------------------------------
@@ -325,7 +328,7 @@ void CPlug::setProgram(VstInt32 index)
         set_title_locked("ZE710: ", programs[index].name);
     }
     // Outside the lock: the editor reads the name back through getProgramName.
-    static_cast<CEditorGUI*>(editor)->setProgram(index);
+    editor_gui->setProgram(index);
 }
 
 void CPlug::setProgramName(char* name)
@@ -344,7 +347,7 @@ void CPlug::set_title_locked(const char* prefix, const char* name)
     copy_bounded(title, prefix, kTitleBound);
     const size_t used = std::strlen(title);
     copy_bounded(title + used, name, kTitleBound - used);
-    static_cast<CEditorGUI*>(editor)->set_plugin_name(title);
+    editor_gui->set_plugin_name(title);
 }
 
 void CPlug::getProgramName(char* text)
@@ -418,10 +421,9 @@ VstInt32 CPlug::setChunk(void* data, VstInt32 byteSize, bool isPreset)
     }
     // Outside the lock: the editor reads the name back through getProgramName
     // and may ask the host to resize its window.
-    CEditorGUI* gui = static_cast<CEditorGUI*>(editor);
-    gui->setProgram(static_cast<int>(current));
+    editor_gui->setProgram(static_cast<int>(current));
     if (!isPreset)
-        gui->follow_ui_size();
+        editor_gui->follow_ui_size();
     return 1;
 }
 

@@ -153,6 +153,7 @@ private:
     std::atomic<float> ui_size{0.0f};
     std::atomic<long long> cur_program{0};
     CLFx* dsp = nullptr;
+    CEditorGUI* editor_gui = nullptr;  // held by the editor adapter (CPlugEditor)
     CPlugProgram* programs = nullptr;
     pthread_mutex_t mutex;
     std::atomic<float> params[kNumSlots];

@@ -128,7 +128,7 @@ void CPlug::store_slot(int slot, float v)
 
 void CPlug::notify_editor(int index, float v)
 {
-    static_cast<CEditorGUI*>(editor)->setParameter(index, v);
+    editor_gui->setParameter(index, v);
 }
 
 // params and the program keep v as given; the engine gets it held within

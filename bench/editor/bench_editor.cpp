@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "editor/CEditorGUI.h"
+#include "plugin/CPlugEditor.h"
 #include "editor/editor_globals.h"
 #include "plugin/CPlug.h"
 
@@ -49,10 +50,10 @@ public:
             std::exit(1);
         }
         plug = std::make_unique<CPlug>(nullptr, CPlug::kNumPrograms, CPlug::kNumParams);
-        editor = static_cast<CEditorGUI*>(plug->getEditor());
+        editor = static_cast<CPlugEditor*>(plug->getEditor())->gui();
         plug->setParameter(8, ui_size);
         ERect* rect = nullptr;
-        editor->getRect(&rect);
+        plug->getEditor()->getRect(&rect);
         host = XCreateSimpleWindow(client, DefaultRootWindow(client), 0, 0,
                                    static_cast<unsigned>(rect->right),
                                    static_cast<unsigned>(rect->bottom), 0, 0, 0);

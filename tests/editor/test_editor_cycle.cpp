@@ -7,6 +7,7 @@
 #include "editor/CEditorGUI.h"
 #include "editor/editor_globals.h"
 #include "plugin/CPlug.h"
+#include "plugin/CPlugEditor.h"
 
 using namespace test_support;
 
@@ -45,7 +46,7 @@ protected:
     Window host = 0;
     std::thread gui;
     std::unique_ptr<CPlug> plug = std::make_unique<CPlug>(nullptr, CPlug::kNumPrograms, CPlug::kNumParams);
-    CEditorGUI* editor = static_cast<CEditorGUI*>(plug->getEditor());
+    CEditorGUI* editor = static_cast<CPlugEditor*>(plug->getEditor())->gui();
 };
 
 // 40 dB across a gain knob, exactly 0.0 on the detent frame; frequencies on

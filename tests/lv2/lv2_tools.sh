@@ -2,12 +2,18 @@
 # The bundle as LV2 tools see it:
 #   validate  lv2_validate finds no error in its Turtle
 #   info      lv2ls lists our URI alone; lv2info shows the class, the author,
-#             every port in order with its range, default and properties,
-#             and the five factory presets
+#             the X11 UI and its binary, every port in order with its range,
+#             default and properties, and the five factory presets
 #   apply     lv2apply renders a float file bit for bit as ze710-host renders
 #             it through the VST 2 plug-in at the same settings: defaults,
 #             values beyond the ranges against the ends, Effect out, and each
 #             factory preset's values against its program
+#   jalv      jalv.gtk3 on a private Xvfb and JACK's dummy driver shows the
+#             editor (window class harrowby-ui) inside its own window; the HF
+#             gain knob of a screenshot differs between the defaults and
+#             "-c hf_gain=20" while the LF gain knob does not; an XTest drag
+#             up the LF gain knob reaches the plug-in's port: a 100 Hz tone
+#             through the running plug-in comes out more than 10 dB louder
 # usage: lv2_tools.sh MODE BUNDLE ZE710_HOST VST_PLUGIN.so
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/../hosts/host_env.sh"
@@ -24,7 +30,8 @@ validate)
 info)
     [ "$(LV2_PATH=$plugin_dir lv2ls)" = "$uri" ] || fail "lv2ls lists '$(LV2_PATH=$plugin_dir lv2ls)'"
     lv2info "$uri" | tee "$work/out"
-    for line in "Class: *Equaliser Plugin" "Author: *Kestrelwood" "Optional Features: .*#hardRTCapable"; do
+    for line in "Class: *Equaliser Plugin" "Author: *Kestrelwood" "Optional Features: .*#hardRTCapable" \
+        "^[[:space:]]*$uri#ui$" "Class: *http://lv2plug.in/ns/extensions/ui#X11UI" "Binary: .*/ze710_lv2_ui.so$"; do
         grep -q "$line" "$work/out" || fail "lv2info shows no '$line'"
     done
     # One line a port: symbol, range and default, properties.
@@ -73,5 +80,54 @@ apply)
         [ -n "$controls" ] || fail "presets.ttl has no preset \"$name\""
         same "preset \"$name\"" "$controls" "$host" "$vst" --program "$program"
     done
+    ;;
+jalv)
+    for tool in jalv.gtk3 jackd jack_metro jack_rec import convert xdotool xwininfo Xvfb sox; do need_file "/usr/bin/$tool"; done
+    pids=""
+    stop() {  # last started, first stopped: the clients before the JACK server (which then exits cleanly)
+        for p in $(printf '%s\n' $pids | tac); do kill "$p" 2>/dev/null && wait "$p" 2>/dev/null || true; done
+    }
+    trap 'rc=$?; stop; (exit $rc); cleanup' EXIT
+    export JACK_DEFAULT_SERVER="ze710-lv2-ui-$$" ZOKA_UI_DPI=96  # editor at scale 1: knobs where expected
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    pids="$pids $!"
+    for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+    export DISPLAY=":$(head -1 "$work/display")"
+    timeout 300 jackd --no-realtime -d dummy -r 48000 >"$work/jackd.log" 2>&1 &
+    pids="$pids $!"
+    timeout 10 jack_wait -w >/dev/null || fail "jackd did not start: $(tail -2 "$work/jackd.log")"
+    jalv_ui() {  # jalv_ui NAME [OPTIONS]: jalv.gtk3 with our UI, a screenshot of it; sets $win and $jalv
+        timeout -k 3 120 jalv.gtk3 "${@:2}" "$uri" >"$work/$1.log" 2>&1 &
+        jalv=$! pids="$pids $!"
+        win=$(timeout 20 xdotool search --sync --class harrowby-ui | head -1)
+        [ -n "$win" ] || fail "$1: no editor window; jalv said: $(tail -3 "$work/$1.log")"
+        for top in $(xdotool search --class jalv.gtk3); do xwininfo -tree -id "$top"; done |
+            grep "$(printf '0x%x' "$win") " >/dev/null ||  # not -q: a broken pipe would fail the pipeline
+            fail "$1: the editor is not inside jalv's window"
+        sleep 1  # the first picture
+        import -window "$win" "$work/$1.png"
+    }
+    knob() {  # knob NAME X Y: the pixels' signature around a knob centre in the screenshot
+        convert "$work/$1.png" -crop "40x40+$(($2 - 20))+$(($3 - 20))" +repage -format '%#' info:
+    }
+    hf=(263 116) lf=(263 364)  # knob centres in the editor window at size 0 and scale 1
+    jalv_ui defaults
+    kill "$jalv" && wait "$jalv" 2>/dev/null || true
+    jalv_ui hf20 -c hf_gain=20
+    [ "$(knob defaults "${hf[@]}")" != "$(knob hf20 "${hf[@]}")" ] || fail "-c hf_gain=20 did not reach the HF gain knob"
+    [ "$(knob defaults "${lf[@]}")" = "$(knob hf20 "${lf[@]}")" ] || fail "the LF gain knob changed with the HF gain"
+    echo "ok: jalv shows the editor in its window, with hf_gain=20 on the HF gain knob"
+
+    timeout -k 3 60 jack_metro -n metro -b 300 -f 100 -A 0.05 -D 150 >/dev/null 2>&1 &
+    pids="$pids $!"
+    for _ in $(seq 100); do jack_connect metro:300_bpm ZE710:in_l 2>/dev/null && break; sleep 0.1; done
+    timeout -k 3 20 jack_rec -f "$work/before.wav" -d 1 ZE710:out_l >/dev/null
+    xdotool mousemove --window "$win" "${lf[@]}" mousedown 1
+    for _ in $(seq 40); do xdotool mousemove_relative -- 0 -4; done
+    xdotool mouseup 1 sleep 0.5
+    timeout -k 3 20 jack_rec -f "$work/after.wav" -d 1 ZE710:out_l >/dev/null
+    rms=$(for f in before after; do sox "$work/$f.wav" -n stats 2>&1 | awk '/RMS lev dB/ {print $4}'; done | xargs)
+    echo "100 Hz tone through ZE710 in jalv, RMS dB before and after a drag up the LF gain knob: $rms"
+    awk -v r="$rms" 'BEGIN {split(r, v, " "); exit !(v[2] - v[1] > 10)}' || fail "the drag did not reach the plug-in's port"
     ;;
 esac

@@ -15,10 +15,12 @@ if(NOT rc EQUAL 0)
 endif()
 if(PREFIX STREQUAL DEFAULT_PREFIX)
   set(expected "${SCRATCH}/destdir/home/ze710-install-check/.vst/ze710.so"
-               "${SCRATCH}/destdir/home/ze710-install-check/.lv2/ze710.lv2/ze710_lv2.so")
+               "${SCRATCH}/destdir/home/ze710-install-check/.lv2/ze710.lv2/ze710_lv2.so"
+               "${SCRATCH}/destdir/home/ze710-install-check/.lv2/ze710.lv2/ze710_lv2_ui.so")
 else()
   set(expected "${SCRATCH}/destdir${PREFIX}/lib/vst/ze710.so"  # configured with a prefix
-               "${SCRATCH}/destdir${PREFIX}/lib/lv2/ze710.lv2/ze710_lv2.so")
+               "${SCRATCH}/destdir${PREFIX}/lib/lv2/ze710.lv2/ze710_lv2.so"
+               "${SCRATCH}/destdir${PREFIX}/lib/lv2/ze710.lv2/ze710_lv2_ui.so")
 endif()
 foreach(file ${expected})
   if(NOT EXISTS "${file}")

@@ -162,16 +162,18 @@ editor_desk::~editor_desk()
         ::close(m_held_socket);
 }
 
+Window editor_desk::host_window(int slot)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_client ? m_hosts[slot] = m_client->host_window(468, 510, slot_x(slot), slot_y(slot)) : 0;
+}
+
 bool editor_desk::open(vsthost::VstPlugin& plugin, int slot)
 {
     close(plugin, slot);
-    Window host = 0;
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        if (!m_client)
-            return false;
-        host = m_hosts[slot] = m_client->host_window(468, 510, slot_x(slot), slot_y(slot));
-    }
+    const Window host = host_window(slot);
+    if (!host)
+        return false;
     plugin.dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(host));
     return editor_shown(slot);
 }

@@ -65,6 +65,9 @@ public:
     editor_desk();
     ~editor_desk();
     bool ready() const { return m_client != nullptr; }
+    // A new host window in the slot (0 without a server), for any editor.
+    Window host_window(int slot);
+    Display* display() const { return m_client ? m_client->display() : nullptr; }
     // Opens the editor into a new host window in the slot; whether it shows.
     bool open(vsthost::VstPlugin& plugin, int slot);
     // effEditClose, then the host window goes.
