@@ -65,12 +65,12 @@ protected:
         if (host)
             x.destroy(host), host = 0;
     }
-    // The window once two captures 60 ms apart are equal.
+    // The window once two captures 100 ms apart are equal.
     std::vector<rgb> settle()
     {
         std::vector<rgb> last, now;
         EXPECT_TRUE(wait_until([&] {
-            std::this_thread::sleep_for(60ms);
+            std::this_thread::sleep_for(100ms);
             last.swap(now), now = x.capture(host);
             return !now.empty() && now == last;
         }));

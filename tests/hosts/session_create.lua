@@ -63,6 +63,7 @@ assert(wait_for(10, function() return Session:actively_recording() end), "record
 ARDOUR.LuaAPI.usleep(3000000)
 Session:request_stop(false, false, ARDOUR.TransportRequestSource.TRS_UI)
 assert(wait_for(10, function() return not Session:transport_rolling() end), "transport did not stop")
+wait_for(10, function() return track:playlist():n_regions() > 0 end)  -- the butler writes the take
 track:rec_enable_control():set_value(0, PBD.GroupControlDisposition.NoGroup)  -- play the take, not the generator
 track:monitoring_control():set_value(ARDOUR.MonitorChoice.MonitorDisk, PBD.GroupControlDisposition.NoGroup)
 emit("recorded", tostring(track:playlist():n_regions()), tostring(Session:current_end_sample() - Session:current_start_sample()))
