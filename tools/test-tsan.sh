@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The concurrency tests (ctest label "concurrency") built with ThreadSanitizer
-# into build-tsan/ and run there. A data race or lock-order report fails the
-# test that made it.
+# into build-tsan/ (their programs only: the target ze710_concurrency_tests)
+# and run there. A data race or lock-order report fails the test that made it.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZE710_TSAN_BUILD_DIR:-$root/build-tsan}
@@ -11,7 +11,7 @@ jobs=$(nproc)
 
 cmake -S "$root" -B "$build" -DZE710_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DZE710_SANITIZE=thread -DZE710_BUILD_BENCH=OFF
-cmake --build "$build" -j"$jobs"
+cmake --build "$build" -j"$jobs" --target ze710_concurrency_tests
 
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_signal_unsafe=1
 cd "$build"
