@@ -73,32 +73,34 @@ reopen() {  # reopen SNAPSHOT [PRESET]: session_reopen.lua's lines in $work/reop
     cat "$work/reopen-$1.log"
     grep -qx done "$work/reopen-$1.log" || fail "the reopen script did not finish for $1"
 }
-reopened() {  # reopened SNAPSHOT TAG I: value I of the TAG lines
-    awk -F'\t' -v tag="$2" -v i="$3" '$1 == tag && $2 == i { print $3; exit }' "$work/reopen-$1.log"
+reopened() {  # reopened SNAPSHOT TAG: the values of the TAG lines of our controls, in order
+    awk -F'\t' -v tag="$2" -v n="${#names[@]}" '$1 == tag && $2 < n { printf "%s ", $3 }' "$work/reopen-$1.log"
 }
-check_reopened() {  # check_reopened SNAPSHOT: every value as saved in "processed"
-    reopen "$1"
-    for i in "${!names[@]}"; do
-        [ "$(reopened "$1" restored "$i")" = "$(field processed 4 "$i")" ] ||
-            fail "$1: parameter $i saved as '$(field processed 4 "$i")' reopens as '$(reopened "$1" restored "$i")'"
-    done
-}
-check_reopened processed
-[ "$ZE710_PLUGIN_TYPE" = LV2 ] && { echo "PASS: a headless Ardour session records, presets, sets, saves, renders and reopens ZE710 (LV2)"; exit 0; }
+saved=$(for i in "${!names[@]}"; do printf "%s " "$(field processed 4 "$i")"; done)
+if [ "$ZE710_PLUGIN_TYPE" = LV2 ]; then
+    reopen processed
+    [ "$(reopened processed restored)" = "$saved" ] || fail "saved as '$saved', the snapshot reopens as '$(reopened processed restored)'"
+    echo "PASS: a headless Ardour session records, presets, sets, saves, renders and reopens ZE710 (LV2)"
+    exit 0
+fi
 
-# Program 2 edited (LF +20 dB), then program 3 selected and edited (HF
-# +12 dB): program 3's edit is current again, and selecting program 2 brings
-# its edit back.
+# Each reopen costs Ardour a fresh process (its Lua tool hangs in the second
+# close of one process), so the VST 2 snapshots that the chunk restores are
+# checked through "programs" alone. Program 2 was edited (LF +20 dB), then
+# program 3 selected and edited (HF +12 dB): program 3's edit is current
+# again, with every other value at its default, and selecting program 2
+# brings its edit back.
 reopen programs "02 User Preset 2"
-[ "$(reopened programs restored 0)/$(reopened programs restored 1)" = 0.800000/0.500000 ] ||
-    fail "the programs snapshot reopens with HF $(reopened programs restored 0), LF $(reopened programs restored 1)"
-[ "$(reopened programs selected 0)/$(reopened programs selected 1)" = 0.500000/1.000000 ] ||
-    fail "after reopening, program 2 has HF $(reopened programs selected 0), LF $(reopened programs selected 1)"
+[ "$(reopened programs restored)" = "0.800000 0.500000 0.500000 0.500000 0.500000 0.500000 0.500000 1.000000 0.000000 " ] ||
+    fail "the programs snapshot reopens with '$(reopened programs restored)'"
+[ "$(reopened programs selected)" = "0.500000 1.000000 0.500000 0.500000 0.500000 0.500000 0.500000 1.000000 0.000000 " ] ||
+    fail "after reopening, program 2 has '$(reopened programs selected)'"
 # A session saved before the plug-in had chunks kept the values as
 # <parameters param-N="..."/> where it now keeps the chunk.
 grep -q '<chunk ' "$ZE710_SESSION_DIR/processed.ardour" || fail "Ardour saved no state chunk"
 params=""
 for i in "${!names[@]}"; do params+="param-$i=\"$(field processed 4 "$i")\" "; done
 sed "s|<chunk [^>]*>[^<]*</chunk>|<parameters $params/>|" "$ZE710_SESSION_DIR/processed.ardour" >"$ZE710_SESSION_DIR/legacy.ardour"
-check_reopened legacy
+reopen legacy
+[ "$(reopened legacy restored)" = "$saved" ] || fail "saved as '$saved', the legacy snapshot reopens as '$(reopened legacy restored)'"
 echo "PASS: a headless Ardour session records, presets, sets, saves, renders and reopens ZE710, chunk and all"

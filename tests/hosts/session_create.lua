@@ -60,7 +60,7 @@ track:rec_enable_control():set_value(1, PBD.GroupControlDisposition.NoGroup)
 Session:maybe_enable_record(false)
 Session:request_roll(ARDOUR.TransportRequestSource.TRS_UI)
 assert(wait_for(10, function() return Session:actively_recording() end), "recording did not start")
-ARDOUR.LuaAPI.usleep(3000000)
+ARDOUR.LuaAPI.usleep(2000000)
 Session:request_stop(false, false, ARDOUR.TransportRequestSource.TRS_UI)
 assert(wait_for(10, function() return not Session:transport_rolling() end), "transport did not stop")
 wait_for(10, function() return track:playlist():n_regions() > 0 end)  -- the butler writes the take

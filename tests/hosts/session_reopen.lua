@@ -21,8 +21,8 @@ end
 local select = os.getenv("ZE710_SELECT") or ""
 if select ~= "" then
 	local preset = plugin:preset_by_label(select)
-	assert(preset and preset.valid and plugin:load_preset(preset), "cannot select " .. select)
 	local before = ARDOUR.LuaAPI.get_plugin_insert_param(insert, 0, true)
+	assert(preset and preset.valid and plugin:load_preset(preset), "cannot select " .. select)
 	for _ = 1, 100 do -- the program change comes from Ardour's process thread
 		if ARDOUR.LuaAPI.get_plugin_insert_param(insert, 0, true) ~= before then break end
 		ARDOUR.LuaAPI.usleep(50000)
