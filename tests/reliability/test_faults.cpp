@@ -9,6 +9,7 @@
 #include <dlfcn.h>
 #include <malloc.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -75,7 +76,7 @@ struct host_activity {
 // a new one), and in instances deleted with their editor open (nothing
 // reaches the host after effEditClose): afterwards the server holds exactly
 // the windows, pixmaps and other resources of the plug-in's connection of
-// before, and those instances left less heap than one editor's images.
+// before, and the last instances left, by the median, under 4 KiB of heap each.
 TEST(EditorLifecycle, CyclesFaultsAndDragsLeaveNothingBehind)
 {
     editor_desk desk;
@@ -88,7 +89,7 @@ TEST(EditorLifecycle, CyclesFaultsAndDragsLeaveNothingBehind)
     EXPECT_GT(open_once.windows, before.windows);
     std::atomic<bool> dragging{true};
     std::atomic<long> drags{0};
-    long heap_growth = 0;
+    std::vector<long> heap_growth;  // per quiet round
     std::thread user([&] {
         for (int n = 0; dragging; ++n)
             desk.drag_knob(0, 4, n % 2 == 0) ? ++drags : (std::this_thread::sleep_for(1ms), 0L);
@@ -125,13 +126,17 @@ TEST(EditorLifecycle, CyclesFaultsAndDragsLeaveNothingBehind)
         }
         q.reset();
         desk.destroy_host_window(0);
-        heap_growth += round >= 5 ? heap_in_use() - heap : 0;
+        if (round >= 5)
+            heap_growth.push_back(heap_in_use() - heap);
     }
     std::this_thread::sleep_for(150ms);
     const x_resources after = desk.plugin_resources();
     EXPECT_TRUE(after.connected && after.windows == before.windows && after.pixmaps == before.pixmaps &&
                 after.total == before.total) << after.windows << " " << after.pixmaps << " " << after.total;
-    EXPECT_LT(heap_growth, 64 * 1024);
+    // A leak of the editor's images would show in every round; the median
+    // ignores a one-off allocation by the loaded machine's runtime.
+    std::nth_element(heap_growth.begin(), heap_growth.begin() + 2, heap_growth.end());
+    EXPECT_LT(heap_growth[2], 4096);
     EXPECT_GT(drags, 8);
     EXPECT_TRUE(desk.open(*p, 0));
 }
