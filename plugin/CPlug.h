@@ -31,12 +31,8 @@ public:
     static constexpr int kNumPrograms = kEqNumPrograms;
     static constexpr int kNumParams = kEqNumParams;
     static constexpr int kNumSlots = CPlugProgram::kNumValues;
-    static constexpr long kChunkFrames = 64;  // largest chunk per lx_recalc
     static constexpr int kTitleBound = 255;   // bytes of title, terminator included
     static constexpr int kDisplayBound = 24;  // bytes a display text may use, terminator included
-    // Sample rates the engine accepts, Hz (eq_driver.h); others are ignored.
-    static constexpr float kMinSampleRate = kEqMinSampleRate;
-    static constexpr float kMaxSampleRate = kEqMaxSampleRate;
 
     // Parameter indices as the host sees them (eq_params.h).
     enum ParamIndex {
@@ -55,11 +51,6 @@ public:
                 kSlotMidFreq, kSlotMidBw, kSlotBypassSwitch };
     static constexpr int kSlotOfIndex[kNumSlots] = {0, 1, 5, 2, 4, 3, 6, 7};
 
-    // Band ranges of the frequency law, Hz.
-    static constexpr float kLfMinHz = kEqLfMinHz, kLfMaxHz = kEqLfMaxHz;
-    static constexpr float kMidMinHz = kEqMidMinHz, kMidMaxHz = kEqMidMaxHz;
-    static constexpr float kHfMinHz = kEqHfMinHz, kHfMaxHz = kEqHfMaxHz;
-
     CPlug(audioMasterCallback audioMaster, long numPrograms, long numParams);
     ~CPlug() override;
 
@@ -68,7 +59,7 @@ public:
 
     // ---- audio thread: no allocation, no lock, no system call ----
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
-    // Chunks of at most kChunkFrames: one lx_recalc, then the chunk's frames.
+    // Runs the engine driver (eq_driver.h): chunks of at most 64 frames.
     // Replacing; the framework's deprecated accumulating process (VstInt32
     // count) is a different overload and stays a no-op.
     void process(float** inputs, float** outputs, long sampleFrames);
