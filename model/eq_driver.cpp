@@ -39,6 +39,14 @@ void eq_prime(CLFx& dsp, float rate_hz)
     dsp.lx_init();
 }
 
+void eq_start(CLFx& dsp, float rate_hz, const float engine_values[kEqNumSoundParams])
+{
+    eq_prime(dsp, rate_hz);
+    for (int param = 0; param < kEqNumSoundParams; ++param)
+        eq_apply(dsp, param, engine_values[param]);
+    dsp.lx_init();
+}
+
 void eq_process(CLFx& dsp, const float* in_l, const float* in_r, float* out_l, float* out_r, long frames)
 {
     long done = 0;
@@ -49,4 +57,20 @@ void eq_process(CLFx& dsp, const float* in_l, const float* in_r, float* out_l, f
         dsp.lx_prc_block(in_l + done, in_r + done, out_l + done, out_r + done, static_cast<int>(chunk));
         done += chunk;
     }
+}
+
+void eq_process_events(CLFx& dsp, const float* in_l, const float* in_r, float* out_l, float* out_r,
+                       long frames, EqEventCursor& events)
+{
+    long done = 0;
+    while (done < frames) {
+        long at = events.next_frame();
+        for (; at <= done; at = events.next_frame())
+            events.apply_next(dsp);
+        const long until = at < frames ? at : frames;
+        eq_process(dsp, in_l + done, in_r + done, out_l + done, out_r + done, until - done);
+        done = until;
+    }
+    while (events.next_frame() != EqEventCursor::kNoEvent)
+        events.apply_next(dsp);
 }

@@ -16,7 +16,27 @@ namespace {
 
 constexpr VstInt32 kUniqueId = vst_fourcc('Z', 'E', '7', '1');
 constexpr int kMaxProgram = CPlug::kNumPrograms - 1;  // setProgram clamps to 0..8
-static_assert(CPlug::kNumPrograms == CPlugBank::kNumPrograms, "a bank chunk holds every program");
+static_assert(CPlug::kNumPrograms == kEqNumPrograms, "a bank chunk holds every program");
+
+// A program record between the slot order of CPlugProgram and the parameter
+// index order of the state chunk's EqProgram.
+EqProgram eq_program_of(const CPlugProgram& program)
+{
+    EqProgram out;
+    for (int index = 0; index < CPlug::kNumSlots; ++index)
+        out.value[index] = program.value(CPlug::kSlotOfIndex[index]);
+    eq_program_set_name(&out, program.name);
+    return out;
+}
+
+CPlugProgram plug_program_of(const EqProgram& program)
+{
+    CPlugProgram out;
+    for (int index = 0; index < CPlug::kNumSlots; ++index)
+        out.value(CPlug::kSlotOfIndex[index]) = program.value[index];
+    out.set_name(program.name);
+    return out;
+}
 
 // Copies text with its terminator into a host buffer of at least `bound` bytes.
 void copy_bounded(char* dst, const char* src, size_t bound)
@@ -372,20 +392,20 @@ bool CPlug::getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* t
 
 VstInt32 CPlug::getChunk(void** data, bool isPreset)
 {
-    if (!data || numPrograms != CPlugBank::kNumPrograms)
+    if (!data || numPrograms != kEqNumPrograms)
         return 0;
     MutexLock lock(mutex);
     const long long current = cur_program.load(std::memory_order_relaxed);
     size_t size;
     if (isPreset) {
-        size = chunk_write_program(programs[current], chunk_data);
+        size = eq_chunk_write_program(eq_program_of(programs[current]), chunk_data);
     } else {
-        CPlugBank bank;
-        for (int i = 0; i < CPlugBank::kNumPrograms; ++i)
-            bank.programs[i] = programs[i];
+        EqBank bank;
+        for (int i = 0; i < kEqNumPrograms; ++i)
+            bank.programs[i] = eq_program_of(programs[i]);
         bank.current_program = static_cast<int>(current);
         bank.ui_size = ui_size.load(std::memory_order_relaxed);
-        size = chunk_write_bank(bank, chunk_data);
+        size = eq_chunk_write_bank(bank, chunk_data);
     }
     *data = chunk_data;
     return static_cast<VstInt32>(size);
@@ -393,14 +413,14 @@ VstInt32 CPlug::getChunk(void** data, bool isPreset)
 
 VstInt32 CPlug::setChunk(void* data, VstInt32 byteSize, bool isPreset)
 {
-    if (!data || byteSize <= 0 || numPrograms != CPlugBank::kNumPrograms)
+    if (!data || byteSize <= 0 || numPrograms != kEqNumPrograms)
         return 0;
     // The whole chunk is read and checked before anything changes.
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
     const size_t size = static_cast<size_t>(byteSize);
-    CPlugBank bank;
-    CPlugProgram program;
-    if (isPreset ? !chunk_read_program(bytes, size, &program) : !chunk_read_bank(bytes, size, &bank))
+    EqBank bank;
+    EqProgram program;
+    if (isPreset ? !eq_chunk_read_program(bytes, size, &program) : !eq_chunk_read_bank(bytes, size, &bank))
         return 0;
 
     long long current;
@@ -408,10 +428,10 @@ VstInt32 CPlug::setChunk(void* data, VstInt32 byteSize, bool isPreset)
         MutexLock lock(mutex);
         if (isPreset) {
             current = cur_program.load(std::memory_order_relaxed);
-            programs[current] = program;
+            programs[current] = plug_program_of(program);
         } else {
-            for (int i = 0; i < CPlugBank::kNumPrograms; ++i)
-                programs[i] = bank.programs[i];
+            for (int i = 0; i < kEqNumPrograms; ++i)
+                programs[i] = plug_program_of(bank.programs[i]);
             current = bank.current_program;
             cur_program.store(current, std::memory_order_relaxed);
             control_update_ui_size(bank.ui_size);

@@ -19,7 +19,7 @@
 #include "model/eq_params.h"
 #include "model/eq_programs.h"
 #include "model/ze710_version.h"
-#include "plugin/CPlugChunk.h"
+#include "model/eq_chunk.h"
 #include "plugin/CPlugProgram.h"
 #include "plugin_interface/AudioEffectX.h"
 
@@ -114,7 +114,7 @@ public:
 
     // ---- state chunks: host's non-audio thread, take the mutex ----
     // The bank (all programs, the current program, the editor size) or, with
-    // isPreset, the current program, in the format of CPlugChunk.h. *data
+    // isPreset, the current program, in the format of model/eq_chunk.h. *data
     // points into this instance and stays valid until the next getChunk or
     // effClose. 0 for a null data pointer.
     VstInt32 getChunk(void** data, bool isPreset) override;
@@ -150,5 +150,5 @@ private:
     std::atomic<float> params[kNumSlots];
     std::atomic<float> host_eff_enable{1.0f};
     char title[kTitleBound + 1];
-    uint8_t chunk_data[chunk_format::kBankBytes];  // the last getChunk's answer; mutex
+    uint8_t chunk_data[eq_chunk::kBankBytes];  // the last getChunk's answer; mutex
 };

@@ -1,11 +1,14 @@
-#include "plugin/CPlugChunk.h"
+#include "model/eq_chunk.h"
 
 #include <cmath>
 #include <cstring>
 
 namespace {
 
-using namespace chunk_format;
+using namespace eq_chunk;
+
+// The record's value order: the VST 2 slot order, by parameter index.
+constexpr int kSlotOfParam[kEqNumSoundParams] = {0, 1, 5, 2, 4, 3, 6, 7};
 
 constexpr uint8_t kBankTag[4] = {'Z', 'E', '7', 'B'};
 constexpr uint8_t kProgramTag[4] = {'Z', 'E', '7', 'P'};
@@ -73,72 +76,72 @@ const uint8_t* payload_of(const uint8_t* data, size_t size, const uint8_t tag[4]
     return data + kHeaderBytes;
 }
 
-void put_record(uint8_t* p, const CPlugProgram& program)
+void put_record(uint8_t* p, const EqProgram& program)
 {
-    for (int slot = 0; slot < CPlugProgram::kNumValues; ++slot)
-        put_f32(p + 4 * slot, clamp01(program.value(slot)));
-    uint8_t* name = p + 4 * CPlugProgram::kNumValues;
-    const size_t n = strnlen(program.name, kNameBytes - 1);
-    std::memset(name, 0, kNameBytes);
+    for (int param = 0; param < kEqNumSoundParams; ++param)
+        put_f32(p + 4 * kSlotOfParam[param], clamp01(program.value[param]));
+    uint8_t* name = p + 4 * kEqNumSoundParams;
+    const size_t n = strnlen(program.name, kEqProgramNameBytes - 1);
+    std::memset(name, 0, kEqProgramNameBytes);
     std::memcpy(name, program.name, n);
 }
 
-bool get_record(const uint8_t* p, CPlugProgram* out)
+bool get_record(const uint8_t* p, EqProgram* out)
 {
-    CPlugProgram program;
-    for (int slot = 0; slot < CPlugProgram::kNumValues; ++slot) {
-        const float v = get_f32(p + 4 * slot);
+    EqProgram program;
+    for (int param = 0; param < kEqNumSoundParams; ++param) {
+        const float v = get_f32(p + 4 * kSlotOfParam[param]);
         if (!std::isfinite(v) || v < 0.0f || v > 1.0f)
             return false;
-        program.value(slot) = v;
+        program.value[param] = v;
     }
-    const uint8_t* name = p + 4 * CPlugProgram::kNumValues;
-    if (!std::memchr(name, 0, kNameBytes))
+    const uint8_t* name = p + 4 * kEqNumSoundParams;
+    if (!std::memchr(name, 0, kEqProgramNameBytes))
         return false;
-    program.set_name(reinterpret_cast<const char*>(name));
+    std::memcpy(program.name, name, kEqProgramNameBytes);
     *out = program;
     return true;
 }
 
 }  // namespace
 
-size_t chunk_write_bank(const CPlugBank& bank, uint8_t* out)
+size_t eq_chunk_write_bank(const EqBank& bank, uint8_t* out)
 {
     put_header(out, kBankTag, kBankBytes - kHeaderBytes);
     uint8_t* p = out + kHeaderBytes;
-    put_u32(p, CPlugBank::kNumPrograms);
+    put_u32(p, kEqNumPrograms);
     put_u32(p + 4, static_cast<uint32_t>(bank.current_program));
     put_f32(p + 8, clamp01(bank.ui_size));
     p += kBankFieldsBytes;
-    for (const CPlugProgram& program : bank.programs) {
+    for (const EqProgram& program : bank.programs) {
         put_record(p, program);
         p += kRecordBytes;
     }
     return kBankBytes;
 }
 
-size_t chunk_write_program(const CPlugProgram& program, uint8_t* out)
+size_t eq_chunk_write_program(const EqProgram& program, uint8_t* out)
 {
     put_header(out, kProgramTag, kRecordBytes);
     put_record(out + kHeaderBytes, program);
     return kProgramBytes;
 }
 
-bool chunk_read_bank(const uint8_t* data, size_t size, CPlugBank* out)
+bool eq_chunk_read_bank(const uint8_t* data, size_t size, EqBank* out)
 {
     const uint8_t* p = payload_of(data, size, kBankTag, kBankBytes - kHeaderBytes);
     if (!p || !out)
         return false;
-    CPlugBank bank;
+    EqBank bank;
     const uint32_t count = get_u32(p);
     const uint32_t current = get_u32(p + 4);
     bank.ui_size = get_f32(p + 8);
-    if (count != CPlugBank::kNumPrograms || current >= count || !std::isfinite(bank.ui_size) ||
+    if (count != kEqNumPrograms || current >= count || !std::isfinite(bank.ui_size) ||
         bank.ui_size < 0.0f || bank.ui_size > 1.0f)
         return false;
     bank.current_program = static_cast<int>(current);
     p += kBankFieldsBytes;
-    for (CPlugProgram& program : bank.programs) {
+    for (EqProgram& program : bank.programs) {
         if (!get_record(p, &program))
             return false;
         p += kRecordBytes;
@@ -147,8 +150,31 @@ bool chunk_read_bank(const uint8_t* data, size_t size, CPlugBank* out)
     return true;
 }
 
-bool chunk_read_program(const uint8_t* data, size_t size, CPlugProgram* out)
+bool eq_chunk_read_program(const uint8_t* data, size_t size, EqProgram* out)
 {
     const uint8_t* p = payload_of(data, size, kProgramTag, kRecordBytes);
     return p && out && get_record(p, out);
+}
+
+void eq_program_set_name(EqProgram* program, const char* text)
+{
+    if (!program || !text)
+        return;
+    const size_t n = strnlen(text, kEqProgramNameBytes - 1);
+    std::memset(program->name, 0, kEqProgramNameBytes);
+    std::memcpy(program->name, text, n);
+}
+
+EqBank eq_factory_bank()
+{
+    EqBank bank;
+    for (int i = 0; i < kEqNumPrograms; ++i) {
+        EqProgramValues values;
+        char name[kEqProgramNameBytes];
+        eq_program(i, &values, name, sizeof name);
+        for (int param = 0; param < kEqNumSoundParams; ++param)
+            bank.programs[i].value[param] = values.v[param];
+        eq_program_set_name(&bank.programs[i], name);
+    }
+    return bank;
 }
