@@ -205,6 +205,12 @@ void CEditorGUI::close()
     release_gui_thread();
 }
 
+void CEditorGUI::retire(void (*dispose)(void*), void* owner)
+{
+    close();
+    dispose(owner);
+}
+
 void CEditorGUI::release_gui_thread()
 {
     if (holds_gui_thread.exchange(false))

@@ -90,6 +90,14 @@ public:
     bool open(void* parent);
     // Host thread. Destroys the window; widgets and images stay for a re-open.
     void close();
+    // Host thread, instead of deleting the editor's owner (the format's
+    // adapter, or the effect that holds it): the owner is going away. Closes
+    // the window and stops every further CEditorHost call; dispose(owner)
+    // must free the owner and with it this editor. It runs here and now, or,
+    // when an input handler of this editor is running (perhaps inside a
+    // host callback through CEditorHost), on the GUI thread once that
+    // handler has returned. The caller must not touch the owner afterwards.
+    void retire(void (*dispose)(void* owner), void* owner);
 
     // ---- notifications from the effect -----------------------------------
     // Host thread (or the GUI thread through the effect), possibly under the
