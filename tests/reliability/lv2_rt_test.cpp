@@ -40,7 +40,7 @@ TEST(Lv2Run, RealtimeSafeInPlaceAndClearedByActivate)
         float control[kEqNumParams];
         std::vector<float> l(4096), r(4096);
         float* audio[] = {l.data(), r.data(), l.data(), r.data()};  // in place
-        for (uint32_t p = 0; p < kLv2NumPorts; ++p)
+        for (uint32_t p = 0; p < kLv2Enabled; ++p)
             d->connect_port(h, p, p < kLv2FirstControl ? audio[p] : &control[p - kLv2FirstControl]);
         d->activate(h);
         const uint32_t sizes[] = {4096, 0, 1, 31, 64, 65, 1000};  // the last round: 4096
