@@ -129,11 +129,10 @@ void CEditorGUI::set_plugin_name(char* name)
 {
     if (!name)
         return;
-    pthread_mutex_lock(&widget_mutex);
+    std::lock_guard<std::mutex> lock(title_mutex);
     const size_t n = strnlen(name, sizeof window_title - 1);
     std::memcpy(window_title, name, n);
     window_title[n] = 0;
-    pthread_mutex_unlock(&widget_mutex);
 }
 
 // ---- size ---------------------------------------------------------------------------
@@ -297,9 +296,10 @@ void CEditorGUI::start_editor_main()
     if (window_icon)
         engine->set_afx_window_icon(window_icon, idx);
     char title[sizeof window_title];
-    pthread_mutex_lock(&widget_mutex);
-    std::memcpy(title, window_title, sizeof title);
-    pthread_mutex_unlock(&widget_mutex);
+    {
+        std::lock_guard<std::mutex> lock(title_mutex);
+        std::memcpy(title, window_title, sizeof title);
+    }
     engine->set_afx_window_title(idx, title);
     engine->set_afx_window_type_wm_utility(idx);
     engine->select_afx_input_events(idx);

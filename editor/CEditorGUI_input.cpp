@@ -6,8 +6,9 @@
 // Every change goes to the effect through its format's adapter
 // (CEditorHost: beginEdit, setParameterAutomated, endEdit, setProgram).
 // The effect applies it under its own mutex and reports it back through
-// setParameter, which moves the widget and formats the banner text; the
-// handler then puts that text on the banner. Hence the locking rule here:
+// setParameter, which only records it; the handler then lets the widgets
+// take it (take_parameter_changes, which formats the banner text) and puts
+// that text on the banner. Hence the locking rule here:
 // widget_mutex is held only around widget reads and writes and is always
 // released before calling into the effect.
 //
@@ -152,7 +153,9 @@ void CEditorGUI::button_press_handler(int x, int y, unsigned int button)
     if (!fx)
         return;
 
-    // 1. Panel coordinates for the widget hit tests.
+    // 1. The widgets at the values the host set last, then panel
+    // coordinates for the widget hit tests.
+    take_parameter_changes();
     const float m = magnification;
     const int px = static_cast<int>((x - panel_x_offset) / m + 0.5f);
     const int py = static_cast<int>((y - panel_y_offset) / m + 0.5f);
@@ -178,6 +181,7 @@ void CEditorGUI::button_press_handler(int x, int y, unsigned int button)
                 value = slot.knob->get_rotary_control_value() / kWidgetFullScale;
             }
             fx->setParameterAutomated(slot.index, value);
+            take_parameter_changes();
             control_redraw_parameter_display();
             (this->*slot.redraw)();
             fx->endEdit(slot.index);
@@ -241,6 +245,7 @@ void CEditorGUI::button_press_handler(int x, int y, unsigned int button)
             value = bypass_switch->get_pushbutton_latching_value() / kWidgetFullScale;
         }
         fx->setParameterAutomated(kBypassIndex, value);
+        take_parameter_changes();
         control_redraw_parameter_display();
         control_redraw_bypass_switch();
     }
@@ -310,6 +315,7 @@ void CEditorGUI::motion_notify_handler(int x, int y)
     if (!fx)
         return;
 
+    take_parameter_changes();
     // 1. Window pixels; upward and rightward are positive.
     const int dy = G_GUI_engine->get_mouse_delta_y(y);
     const int dx = G_GUI_engine->get_mouse_delta_x(x);
@@ -328,6 +334,7 @@ void CEditorGUI::motion_notify_handler(int x, int y)
             value = slot.knob->get_rotary_control_value() / kWidgetFullScale;
         }
         fx->setParameterAutomated(slot.index, value);
+        take_parameter_changes();
         control_redraw_parameter_display();
         (this->*slot.redraw)();
     }
@@ -435,6 +442,7 @@ void CEditorGUI::double_click_handler(int x, int y, unsigned int button)
     if (!fx)
         return;
 
+    take_parameter_changes();
     const float m = magnification;
     const int px = static_cast<int>((x - panel_x_offset) / m + 0.5f);
     const int py = static_cast<int>((y - panel_y_offset) / m + 0.5f);
@@ -454,6 +462,7 @@ void CEditorGUI::double_click_handler(int x, int y, unsigned int button)
         fx->beginEdit(slot.index);
         fx->setParameterAutomated(slot.index, value);
         fx->endEdit(slot.index);
+        take_parameter_changes();
         control_redraw_parameter_display();
         (this->*slot.redraw)();
         return;
@@ -534,6 +543,7 @@ void CEditorGUI::step_program(int step)
         const int count = programs > 0 ? programs : 1;
         const int next = ((current_program + step) % count + count) % count;
         fx->setProgram(next);
+        take_parameter_changes();
     }
     char name[kTextDisplaySize] = {0};
     fx->getProgramName(name, kTextDisplaySize);
