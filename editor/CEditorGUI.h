@@ -243,12 +243,15 @@ private:
 
     // ---- input (CEditorGUI_input.cpp) ----------------------------------------
     struct KnobSlot;
-    struct input_scope;
+    class DetachedHost;
     void knob_slots(KnobSlot out[7]);  // in knob order
     void step_program(int step);       // left (-1) and right (+1) buttons
-    // Host thread, after the window is gone: waits (bounded) until no input
-    // handler runs any more, so the editor can be closed or freed under it.
-    void wait_for_input_handlers();
+    // The effect, or once the owner is retiring a stand-in that does
+    // nothing: handlers make every call through here, so that none reaches
+    // an owner that is going away.
+    CEditorHost& host();
+    // Whether a new input handler may act: the editor open and not retiring.
+    bool input_active();
 
     CEditorHost* effect;
     afx_relaxed<int> window_index{-1};
@@ -320,15 +323,11 @@ private:
     pthread_mutex_t widget_mutex;
     std::mutex title_mutex;  // a leaf: window_title only
 
-    // Input handlers in progress, and whether new ones may act; sequentially
-    // consistent, so a closing host thread and the GUI thread cannot both
-    // miss each other.
-    std::atomic<int> input_in_flight{0};
+    // Whether input handlers may act (open and shown), and whether the owner
+    // is going away (retire): from then on no CEditorHost call starts.
+    // Sequentially consistent.
     std::atomic<bool> input_enabled{false};
-    // The thread that runs the input handlers (the GUI event thread). Kept
-    // here rather than in thread-local storage: a plug-in that hosts load
-    // and unload must not leave TLS behind in the host's threads.
-    std::atomic<pthread_t> input_thread{0};
+    std::atomic<bool> retired{false};
     // This editor counts among the open editors that keep the GUI thread
     // (editor_gui_thread.h): from its open until its close or destruction,
     // on the host's threads only.

@@ -169,8 +169,7 @@ void CEditorGUI::setProgram(int index)
     }
     // Outside the lock: the effect takes its own mutex to read the name.
     char name[kTextDisplaySize] = {0};
-    if (effect)
-        effect->getProgramName(name, kTextDisplaySize);
+    host().getProgramName(name, kTextDisplaySize);
     name[kTextDisplaySize - 1] = 0;
 
     {
