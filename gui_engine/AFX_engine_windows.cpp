@@ -9,6 +9,7 @@
 #include "gui_engine/afx_locks.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -261,4 +262,57 @@ void AFX_engine::free_clipboard_data(unsigned char* data)
 {
     if (data)
         XFree(data);
+}
+
+int AFX_engine::afx_get_visible_extent(int idx, int* right, int* bottom)
+{
+    int visible_right = INT_MAX;
+    int visible_bottom = INT_MAX;
+    int result = -1;
+    if (valid_index(idx)) {
+        afx_display_guard display_lock(this);
+        Display* dpy = live_display();
+        if (dpy && windows[idx].open) {
+            // The host may destroy its windows under us: a failing query
+            // ends the walk with -1 instead of ending the process.
+            trap_errors();
+            Window window = windows[idx].sys_window;
+            int offset_x = 0;  // the window's origin in the ancestor's plane
+            int offset_y = 0;
+            result = 0;
+            for (int step = 0; step < max_ancestor_steps; ++step) {
+                Window root = 0;
+                Window parent = 0;
+                Window* children = nullptr;
+                unsigned int child_count = 0;
+                XWindowAttributes own{}, outer{};
+                if (!XQueryTree(dpy, window, &root, &parent, &children, &child_count)) {
+                    result = -1;
+                    break;
+                }
+                if (children)
+                    XFree(children);
+                // The top level's own extent is the screen's business.
+                if (parent == root || !parent)
+                    break;
+                if (!XGetWindowAttributes(dpy, window, &own) || !XGetWindowAttributes(dpy, parent, &outer)) {
+                    result = -1;
+                    break;
+                }
+                offset_x += own.x + own.border_width;
+                offset_y += own.y + own.border_width;
+                visible_right = std::min(visible_right, outer.width - offset_x);
+                visible_bottom = std::min(visible_bottom, outer.height - offset_y);
+                window = parent;
+            }
+            XSync(dpy, False);
+            if (untrap_errors())
+                result = -1;
+        }
+    }
+    if (right)
+        *right = visible_right;
+    if (bottom)
+        *bottom = visible_bottom;
+    return result;
 }
