@@ -277,7 +277,7 @@ void CEditorGUI::hint_window_size(int width, int height)
     // (suil among them) hold it within these hints, and hints left at the
     // old size would crop the editor to it.
     if (G_GUI_engine && window_is_ours())
-        G_GUI_engine->set_afx_window_size_policy(width, height, width, height, width, height, 0, 0, window_index);
+        G_GUI_engine->set_afx_window_fixed_size(window_index, width, height);
 }
 
 void CEditorGUI::fit_to_host()

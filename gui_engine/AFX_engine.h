@@ -351,6 +351,10 @@ public:
     // only when non-zero. Sizes in device pixels.
     void set_afx_window_size_policy(int min_width, int min_height, int max_width, int max_height,
                                     int aspect_x, int aspect_y, int x, int y, int idx);
+    // Normal hints that hold the window at width x height (minimum, maximum
+    // and size), on the server before the call returns (a round trip): a
+    // host that reads them at once, when asked to resize, sees them.
+    void set_afx_window_fixed_size(int idx, int width, int height);
     // The first atom of the array becomes the window's only WM protocol.
     void set_afx_window_wm_protocols(int idx, unsigned long* atoms);
     void set_afx_window_type_wm_utility(int idx);  // "_NET_WM_WINDOW_TYPE_UTILITY"
