@@ -49,8 +49,10 @@ Ze710Lv2* Ze710Lv2::create(double rate_hz, const LV2_Feature* const* features)
 Ze710Lv2::Ze710Lv2(float rate_hz, const LV2_URID_Map* map) : bank(eq_factory_bank())
 {
     eq_prime(dsp, rate_hz);
-    for (int p = 0; p < kEqNumParams; ++p)
+    for (int p = 0; p < kEqNumParams; ++p) {
         applied[p] = folded[p] = eq_physical_of(p, eq_default_of(p));
+        seen[p].store(applied[p], std::memory_order_relaxed);
+    }
     if (urids.map_all(map))
         lv2_atom_forge_init(&forge, const_cast<LV2_URID_Map*>(map));
 }
@@ -90,6 +92,7 @@ void Ze710Lv2::apply_ports()
         if (value == applied[p] || !std::isfinite(value))
             continue;
         applied[p] = value;
+        seen[p].store(value, std::memory_order_relaxed);
         if (p == kEqEffect)
             effect_due = true;
         else
@@ -226,18 +229,37 @@ void Ze710Lv2::publish_bank()
 
 // ---- state, on the host's other threads -------------------------------------------
 
+void Ze710Lv2::fold_ports_into(EqBank& into) const
+{
+    EqProgram& current = into.programs[into.current_program];
+    for (int p = 0; p < kEqNumSoundParams; ++p) {
+        if (!control[p])
+            continue;
+        // The host owns the port and may write it meanwhile: one aligned
+        // float, read whole.
+        float value;
+        __atomic_load(control[p], &value, __ATOMIC_RELAXED);
+        // Only a value run() has not seen: some hosts (Ardour) fill the
+        // ports only when they run the plug-in, and a port they have not
+        // filled yet says nothing of the live value. A value the port holds
+        // as stored keeps its stored bits (the laws do not invert exactly).
+        if (std::isfinite(value) && value != seen[p].load(std::memory_order_relaxed) &&
+            value != eq_physical_of(p, current.value[p]))
+            current.value[p] = clamp01(eq_normalised_of(p, eq_engine_value_of_physical(p, value)));
+    }
+}
+
 LV2_State_Status Ze710Lv2::save(LV2_State_Store_Function store, LV2_State_Handle handle)
 {
     if (!urids.mapped())
         return LV2_STATE_ERR_NO_FEATURE;
-    uint8_t bytes[eq_chunk::kBankBytes];
+    EqBank saved;
     uint32_t version;
-    int tries = 0;
-    while (!slot.try_read(bytes, &version)) {
-        if (++tries == kSlotTries)
-            return LV2_STATE_ERR_UNKNOWN;
-        sched_yield();
-    }
+    if (!read_slot(slot, &saved, &version))
+        return LV2_STATE_ERR_UNKNOWN;
+    fold_ports_into(saved);
+    uint8_t bytes[eq_chunk::kBankBytes];
+    eq_chunk_write_bank(saved, bytes);
     return store(handle, urids.bank, bytes, sizeof bytes, urids.atom_Chunk,
                  LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
 }
@@ -279,6 +301,11 @@ LV2_State_Status Ze710Lv2::restore(LV2_State_Retrieve_Function retrieve, LV2_Sta
             return LV2_STATE_ERR_UNKNOWN;
         if (bank_value)
             next = restored;
+        if (program >= 0 && !bank_value) {
+            // The program left keeps the values it had: the host sets the
+            // new program's values on the ports after this.
+            fold_ports_into(next);
+        }
         if (program >= 0)
             next.current_program = static_cast<int>(program);
         eq_chunk_write_bank(next, bytes);

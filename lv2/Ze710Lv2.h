@@ -9,7 +9,8 @@
 // a new one there, which run() takes up at its next call. The control ports
 // stay the truth for the live values: run() folds every change of a sound
 // control into the current program, as the VST 2 effect stores every
-// parameter change into its current program. The UI learns the bank, and
+// parameter change into its current program, and state save and restore
+// take them from the ports themselves. The UI learns the bank, and
 // sends its own after it selects a program or resizes the editor, as patch
 // messages on the two atom ports (ze710_lv2_messages.h).
 //
@@ -74,6 +75,11 @@ private:
     void exchange_bank();
     void read_messages();
     void publish_bank();
+    // The live values that the control ports hold and run() has not seen
+    // yet, into the bank's current program (save, and restore before the
+    // current program changes): a host may set controls and save, or load
+    // a preset, before it runs the plug-in again. Reads the ports only.
+    void fold_ports_into(EqBank& into) const;
 
     CLFx dsp;
     const float* in[2] = {nullptr, nullptr};
@@ -84,6 +90,7 @@ private:
     LV2_Atom_Sequence* notify_out = nullptr;
 
     float applied[kEqNumParams];  // physical value last handed on, per parameter
+    std::atomic<float> seen[kEqNumParams];  // the same, for the state functions
     float host_enable = 1.0f;     // 1 while the host has the plug-in enabled, else 0
     bool started = false;         // the first activation has run
 

@@ -18,7 +18,7 @@ constexpr int kProgramOrder[kEqNumSoundParams] = {kEqHfGain, kEqLfGain, kEqMidGa
 
 uint32_t port_of(int index) { return static_cast<uint32_t>(kLv2FirstControl + index); }
 
-// Room for one message: a patch:Set with the bank chunk.
+// Room for one message: a patch:Put with the bank chunk.
 constexpr size_t kMessageBytes = 1024;
 
 }  // namespace

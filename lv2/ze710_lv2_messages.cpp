@@ -21,13 +21,33 @@ bool Ze710Urids::map_all(const LV2_URID_Map* map)
     atom_Sequence = m(LV2_ATOM__Sequence);
     atom_eventTransfer = m(LV2_ATOM__eventTransfer);
     patch_Get = m(LV2_PATCH__Get);
-    patch_Set = m(LV2_PATCH__Set);
-    patch_property = m(LV2_PATCH__property);
-    patch_value = m(LV2_PATCH__value);
+    patch_Put = m(LV2_PATCH__Put);
+    patch_body = m(LV2_PATCH__body);
     program = m(ZE710_LV2_PROGRAM_URI);
     bank = m(ZE710_LV2_BANK_URI);
     return true;
 }
+
+namespace {
+
+// The value of property `key` in an object of `size` body bytes, each
+// property checked to lie wholly inside it; null when absent or malformed.
+const LV2_Atom* find_property(const LV2_Atom_Object_Body* body, uint32_t size, LV2_URID key)
+{
+    const auto* at = reinterpret_cast<const uint8_t*>(body + 1);
+    const auto* end = reinterpret_cast<const uint8_t*>(body) + size;
+    while (end - at >= static_cast<ptrdiff_t>(sizeof(LV2_Atom_Property_Body))) {
+        const auto* p = reinterpret_cast<const LV2_Atom_Property_Body*>(at);
+        if (p->value.size > static_cast<size_t>(end - at) - sizeof(LV2_Atom_Property_Body))
+            return nullptr;
+        if (p->key == key)
+            return &p->value;
+        at += lv2_atom_pad_size(static_cast<uint32_t>(sizeof(LV2_Atom_Property_Body) + p->value.size));
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 Ze710Message ze710_read_message(const LV2_Atom* atom, size_t bound, const Ze710Urids& u, const uint8_t** chunk)
 {
@@ -37,26 +57,13 @@ Ze710Message ze710_read_message(const LV2_Atom* atom, size_t bound, const Ze710U
     const auto* object = reinterpret_cast<const LV2_Atom_Object*>(atom);
     if (object->body.otype == u.patch_Get)
         return Ze710Message::kGet;
-    if (object->body.otype != u.patch_Set)
+    if (object->body.otype != u.patch_Put)
         return Ze710Message::kOther;
-
-    // The properties, each wholly inside the object.
-    const uint8_t* at = reinterpret_cast<const uint8_t*>(&object->body + 1);
-    const uint8_t* const end = reinterpret_cast<const uint8_t*>(&object->body) + atom->size;
-    LV2_URID property = 0;
-    const LV2_Atom* value = nullptr;
-    while (end - at >= static_cast<ptrdiff_t>(sizeof(LV2_Atom_Property_Body))) {
-        const auto* p = reinterpret_cast<const LV2_Atom_Property_Body*>(at);
-        const size_t room = static_cast<size_t>(end - at) - sizeof(LV2_Atom_Property_Body);
-        if (p->value.size > room)
-            return Ze710Message::kOther;
-        if (p->key == u.patch_property && p->value.type == u.atom_URID && p->value.size == sizeof(LV2_URID))
-            property = reinterpret_cast<const LV2_Atom_URID*>(&p->value)->body;
-        else if (p->key == u.patch_value)
-            value = &p->value;
-        at += lv2_atom_pad_size(static_cast<uint32_t>(sizeof(LV2_Atom_Property_Body) + p->value.size));
-    }
-    if (property != u.bank || !value || value->type != u.atom_Chunk || value->size != eq_chunk::kBankBytes)
+    const LV2_Atom* body = find_property(&object->body, atom->size, u.patch_body);
+    if (!body || body->type != u.atom_Object || body->size < sizeof(LV2_Atom_Object_Body))
+        return Ze710Message::kOther;
+    const LV2_Atom* value = find_property(reinterpret_cast<const LV2_Atom_Object_Body*>(body + 1), body->size, u.bank);
+    if (!value || value->type != u.atom_Chunk || value->size != eq_chunk::kBankBytes)
         return Ze710Message::kOther;
     *chunk = reinterpret_cast<const uint8_t*>(value + 1);
     return Ze710Message::kBank;
@@ -73,13 +80,15 @@ bool ze710_write_get(LV2_Atom_Forge* forge, const Ze710Urids& u)
 
 bool ze710_write_bank(LV2_Atom_Forge* forge, const Ze710Urids& u, const uint8_t* chunk)
 {
-    LV2_Atom_Forge_Frame frame;
-    if (!lv2_atom_forge_object(forge, &frame, 0, u.patch_Set))
+    LV2_Atom_Forge_Frame put, body;
+    if (!lv2_atom_forge_object(forge, &put, 0, u.patch_Put))
         return false;
-    const bool whole = lv2_atom_forge_key(forge, u.patch_property) && lv2_atom_forge_urid(forge, u.bank) &&
-                       lv2_atom_forge_key(forge, u.patch_value) &&
-                       lv2_atom_forge_atom(forge, eq_chunk::kBankBytes, u.atom_Chunk) &&
-                       lv2_atom_forge_write(forge, chunk, eq_chunk::kBankBytes);
-    lv2_atom_forge_pop(forge, &frame);
+    bool whole = lv2_atom_forge_key(forge, u.patch_body) && lv2_atom_forge_object(forge, &body, 0, 0);
+    if (whole) {
+        whole = lv2_atom_forge_key(forge, u.bank) && lv2_atom_forge_atom(forge, eq_chunk::kBankBytes, u.atom_Chunk) &&
+                lv2_atom_forge_write(forge, chunk, eq_chunk::kBankBytes);
+        lv2_atom_forge_pop(forge, &body);
+    }
+    lv2_atom_forge_pop(forge, &put);
     return whole;
 }

@@ -3,10 +3,13 @@
 // state. The bank travels as the VST 2 bank chunk's bytes (model/eq_chunk.h)
 // in an atom:Chunk:
 //   UI -> plug-in   patch:Get                    send me the bank
-//                   patch:Set ze710:bank Chunk   the UI's bank: a program
+//                   patch:Put [ ze710:bank Chunk ]  the UI's bank: a program
 //                                                selected, the editor resized
-//   plug-in -> UI   patch:Set ze710:bank Chunk   the answer to a Get, and
+//   plug-in -> UI   patch:Put [ ze710:bank Chunk ]  the answer to a Get, and
 //                                                after a state was restored
+// (patch:Put with a body rather than patch:Set: hosts read a patch:Set from
+// the plug-in as a change of one of its declared parameters, and Ardour
+// warns of each that names none.)
 // Control values never travel here: the control ports carry them.
 //
 // Pure functions on caller-owned memory: no allocation, no lock, no system
@@ -22,7 +25,7 @@
 struct Ze710Urids {
     LV2_URID atom_Object = 0, atom_Chunk = 0, atom_Int = 0, atom_Long = 0, atom_URID = 0,
              atom_Sequence = 0, atom_eventTransfer = 0;
-    LV2_URID patch_Get = 0, patch_Set = 0, patch_property = 0, patch_value = 0;
+    LV2_URID patch_Get = 0, patch_Put = 0, patch_body = 0;
     LV2_URID bank = 0, program = 0;
 
     // Host's instantiation thread. False (and nothing mapped) without a map.

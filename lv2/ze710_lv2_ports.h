@@ -37,6 +37,6 @@ constexpr const char* kZe710Lv2ControlSymbols[kEqNumParams] = {
     "hf_gain", "lf_gain", "mid_freq", "mid_gain", "lf_freq", "hf_freq", "mid_bw", "effect", "ui_size",
 };
 
-// Bytes an atom port needs at least: a patch:Set with the bank chunk and
+// Bytes an atom port needs at least: a patch:Put with the bank chunk and
 // the sequence around it, with room to spare (rsz:minimumSize in the Turtle).
 constexpr unsigned kZe710Lv2AtomPortBytes = 2048;

@@ -1,8 +1,9 @@
 // The LV2 module driven as a host drives it (lv2_descriptor, its state
 // interface, its atom ports), against the VST 2 plug-in: the bank it saves
-// is the VST 2 bank chunk of the same edits, byte for byte; a restore puts
-// back a bank whole, or only the program a bundle preset names, and refuses
-// a damaged state whole; a restore beside run() never tears the bank; the
+// is the VST 2 bank chunk of the same edits, byte for byte, the controls'
+// values in the current program even before run() has seen them; a restore
+// puts back a bank whole, or only the program a bundle preset names, and
+// refuses a damaged state whole; a restore beside run() never tears the bank; the
 // host's enable and Effect must both be on; a start with either off is dry
 // from the first frame; and deactivate/activate renders as a VST 2
 // suspend/resume, mid-glide and mid-crossfade.
@@ -122,17 +123,19 @@ TEST(Lv2State, TheVst2BankChunkSavedRestoredWholeOrRefusedWhole)
     a.control[kEqLfGain] = 20.0f, vst->set_parameter(kEqLfGain, 1.0f);
     a.d->activate(a.h), a.run();
     vst->dispatch(effSetProgram, 0, 2);
-    a.run(256, {patch_set_bank(m, vst_bank(*vst))});
+    a.run(256, {patch_put_bank(m, vst_bank(*vst))});
     a.control[kEqLfGain] = 0.0f, a.run();
     a.control[kEqHfGain] = 12.0f, vst->set_parameter(kEqHfGain, 0.8f);
     EXPECT_TRUE(a.run().empty()) << "the plug-in spoke unasked";
     const Bytes saved = a.save();
     ASSERT_EQ(saved, vst_bank(*vst)) << "not the VST 2 bank chunk of the same edits";
 
-    // Into a fresh instance: the same bank back, and the UI hears of it.
+    // Into a fresh instance, the state and then the controls, as a host
+    // restores a session: the same bank back, and the UI hears of it.
     lv2_plugin b(m);
     const lv2_plugin::properties whole = {{kBankUri, {LV2_ATOM__Chunk, saved}}};
     ASSERT_EQ(b.restore(whole), LV2_STATE_SUCCESS);
+    b.control[kEqHfGain] = 12.0f;
     EXPECT_EQ(b.save(), saved);
     const std::vector<patch_message> told = b.run();
     ASSERT_EQ(told.size(), 1u);
@@ -160,11 +163,17 @@ TEST(Lv2State, TheVst2BankChunkSavedRestoredWholeOrRefusedWhole)
         EXPECT_TRUE(b.run().empty()) << c.what;
     }
 
-    // A bundle preset names its program only: the other programs stay.
+    // An edit, a bundle preset (its program only, then its values on the
+    // controls), another edit, and a save, all before run() sees any of it:
+    // the bank is the VST 2 plug-in's after the same edits and selecting
+    // program 5, the first edit kept in program 3.
+    b.control[kEqLfGain] = 20.0f, vst->set_parameter(kEqLfGain, 1.0f);
     ASSERT_EQ(b.restore({{kProgramUri, {LV2_ATOM__Int, int32(4)}}}), LV2_STATE_SUCCESS);
-    Bytes expected = saved;
-    expected[16] = 4;
-    EXPECT_EQ(b.save(), expected);
+    vst->dispatch(effSetProgram, 0, 4);
+    for (int p = 0; p < kEqNumSoundParams; ++p)
+        b.control[p] = eq_physical_of(p, vst->get_parameter(p));
+    b.control[kEqMidGain] = 10.0f, vst->set_parameter(kEqMidGain, 0.75f);
+    EXPECT_EQ(b.save(), vst_bank(*vst));
 }
 
 // A host that restores while run() goes on (state:threadSafeRestore): run
@@ -187,8 +196,9 @@ TEST(Lv2State, RestoreBesideRunNeverTearsTheBank)
     std::atomic<bool> stop{false};
     std::thread audio([&] {
         for (int i = 0; !stop; ++i) {
-            p.control[kEqMidGain] = static_cast<float>(i % 40 - 20);
-            p.run(64, {patch_set_bank(m, i % 2 ? bx : by)});
+            const float gain = static_cast<float>(i % 40 - 20);  // the host's writes: whole floats
+            __atomic_store(&p.control[kEqMidGain], &gain, __ATOMIC_RELAXED);
+            p.run(64, {patch_put_bank(m, i % 2 ? bx : by)});
         }
     });
     long torn = 0;
@@ -201,6 +211,8 @@ TEST(Lv2State, RestoreBesideRunNeverTearsTheBank)
     stop = true;
     audio.join();
     EXPECT_EQ(torn, 0);
+    for (int k = 0; k < kEqNumSoundParams; ++k)  // program 9's values, as the host restores them
+        p.control[k] = eq_physical_of(k, 0.25f);
     ASSERT_EQ(p.restore({{kBankUri, {LV2_ATOM__Chunk, bx}}}), LV2_STATE_SUCCESS);
     EXPECT_EQ(p.save(), bx);
 }

@@ -192,7 +192,7 @@ struct ui_host {
     void set(uint32_t port, float value) { d->port_event(ui, port, sizeof value, 0, &value); }
     void send_bank(const std::vector<uint8_t>& chunk)
     {
-        const std::vector<uint8_t> atom = patch_set_bank(m, chunk);
+        const std::vector<uint8_t> atom = patch_put_bank(m, chunk);
         d->port_event(ui, kLv2NotifyOut, uint32_t(atom.size()), m.map(LV2_ATOM__eventTransfer), atom.data());
     }
     std::vector<call> since(size_t from)

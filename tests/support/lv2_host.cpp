@@ -44,12 +44,13 @@ patch_message read_patch(urid_map& m, const LV2_Atom* atom)
         return out;
     const auto* object = reinterpret_cast<const LV2_Atom_Object*>(atom);
     out.get = object->body.otype == m.map(LV2_PATCH__Get);
-    const LV2_Atom* property = nullptr;
+    const LV2_Atom* body = nullptr;
+    lv2_atom_object_get(object, m.map(LV2_PATCH__body), &body, 0);
+    if (object->body.otype != m.map(LV2_PATCH__Put) || !body || body->type != m.map(LV2_ATOM__Object))
+        return out;
     const LV2_Atom* value = nullptr;
-    lv2_atom_object_get(object, m.map(LV2_PATCH__property), &property, m.map(LV2_PATCH__value), &value, 0);
-    if (object->body.otype == m.map(LV2_PATCH__Set) && property && property->type == m.map(LV2_ATOM__URID) &&
-        reinterpret_cast<const LV2_Atom_URID*>(property)->body == m.map(kBank) && value &&
-        value->type == m.map(LV2_ATOM__Chunk)) {
+    lv2_atom_object_get(reinterpret_cast<const LV2_Atom_Object*>(body), m.map(kBank), &value, 0);
+    if (value && value->type == m.map(LV2_ATOM__Chunk)) {
         const auto* bytes = reinterpret_cast<const uint8_t*>(value + 1);
         out.bank.assign(bytes, bytes + value->size);
     }
@@ -64,13 +65,14 @@ std::vector<uint8_t> patch_get(urid_map& m)
     return out;
 }
 
-std::vector<uint8_t> patch_set_bank(urid_map& m, const std::vector<uint8_t>& chunk)
+std::vector<uint8_t> patch_put_bank(urid_map& m, const std::vector<uint8_t>& chunk)
 {
-    // Object body, then two properties: patch:property <bank> (a URID,
-    // padded to 8 bytes) and patch:value (the chunk).
-    const uint32_t words[] = {0, m.map(LV2_PATCH__Set),
-                              m.map(LV2_PATCH__property), 0, sizeof(LV2_URID), m.map(LV2_ATOM__URID), m.map(kBank), 0,
-                              m.map(LV2_PATCH__value), 0, static_cast<uint32_t>(chunk.size()), m.map(LV2_ATOM__Chunk)};
+    // patch:Put [ patch:body [ <bank> chunk ] ]: the object's body, its one
+    // property (an object), that object's body and its one property.
+    const uint32_t words[] = {0, m.map(LV2_PATCH__Put),
+                              m.map(LV2_PATCH__body), 0, static_cast<uint32_t>(8 + 16 + chunk.size()), m.map(LV2_ATOM__Object),
+                              0, 0,
+                              m.map(kBank), 0, static_cast<uint32_t>(chunk.size()), m.map(LV2_ATOM__Chunk)};
     std::vector<uint8_t> body;
     append(body, words, sizeof words);
     append(body, chunk.data(), chunk.size());

@@ -29,8 +29,9 @@ private:
     LV2_Feature m_feature;
 };
 
-// A message as the test reads it: a patch:Get, or a patch:Set of the bank
-// property with an atom:Chunk (its bytes), or anything else (neither).
+// A message as the test reads it: a patch:Get, or a patch:Put whose body
+// holds the bank property as an atom:Chunk (its bytes), or anything else
+// (neither).
 struct patch_message {
     bool get = false;
     std::vector<uint8_t> bank;
@@ -39,7 +40,7 @@ patch_message read_patch(urid_map& m, const LV2_Atom* atom);
 
 // The messages as atoms (header and body).
 std::vector<uint8_t> patch_get(urid_map& m);
-std::vector<uint8_t> patch_set_bank(urid_map& m, const std::vector<uint8_t>& chunk);
+std::vector<uint8_t> patch_put_bank(urid_map& m, const std::vector<uint8_t>& chunk);
 
 // An atom sequence port: filled with events for an input, or handed out
 // empty with its capacity for an output, as a host does before run().
