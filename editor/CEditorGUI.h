@@ -147,8 +147,9 @@ public:
     void hint_window_size(int width, int height);
     // GUI thread, from the tick: where the host's window still shows less
     // of the editor than its size, the editor takes the largest size that
-    // it shows whole, and back up to the stored size when the host's
-    // window grows again. The host is not asked for anything.
+    // it shows whole and moves into the part it shows, and grows back up to
+    // the stored size when the host's window grows again. The host is not
+    // asked for anything.
     void fit_to_host();
     // GUI thread: the window, its drawable and the panel placement to the
     // stored ui size, queued for a full redraw; the host is not told.

@@ -282,19 +282,21 @@ void CEditorGUI::hint_window_size(int width, int height)
 
 void CEditorGUI::fit_to_host()
 {
-    int right = 0, bottom = 0;
-    if (!G_GUI_engine || G_GUI_engine->afx_get_visible_extent(window_index, &right, &bottom) != 0)
+    int left, top, right, bottom, x, y;
+    if (!G_GUI_engine || G_GUI_engine->afx_get_visible_area(window_index, &left, &top, &right, &bottom, &x, &y) != 0)
         return;
+    const long long seen_width = static_cast<long long>(right) - left;  // huge: nothing cuts
+    const long long seen_height = static_cast<long long>(bottom) - top;
     // The largest size whose window the host shows whole; the smallest
     // when none is (the editor cannot get smaller than that).
     const float s = display_scale;
     const CEditorGeometry smallest = editor_geometry(0.0f, s);
     float limit = 0.0f;
-    if (right >= smallest.window_width && bottom >= smallest.window_height) {
-        limit = static_cast<float>(bottom) / (kPanelHeight * s) - 1.0f;
+    if (seen_width >= smallest.window_width && seen_height >= smallest.window_height) {
+        limit = static_cast<float>(seen_height) / (kPanelHeight * s) - 1.0f;
         limit = limit > 1.0f ? 1.0f : limit;
         // The rule rounds the height: step down until it fits.
-        while (limit > 0.0f && editor_geometry(limit, s).window_height > bottom)
+        while (limit > 0.0f && editor_geometry(limit, s).window_height > seen_height)
             limit -= 1.0f / kPanelHeight;
         limit = limit < 0.0f ? 0.0f : limit;
     }
@@ -303,4 +305,17 @@ void CEditorGUI::fit_to_host()
     const CEditorGeometry g = editor_geometry(stored < limit ? stored : limit, s);
     if (g.window_width != window_width || g.window_height != window_height)
         resize_window();
+    // And into view: a host that centres the window in a smaller frame
+    // cuts its top; the top-left corner first, then as much as fits.
+    int dx = 0, dy = 0;
+    if (g.window_width <= seen_width)
+        dx = 0 < left ? left : (g.window_width > right ? right - g.window_width : 0);
+    else if (left > 0)
+        dx = left;
+    if (g.window_height <= seen_height)
+        dy = 0 < top ? top : (g.window_height > bottom ? bottom - g.window_height : 0);
+    else if (top > 0)
+        dy = top;
+    if (dx != 0 || dy != 0)
+        G_GUI_engine->afx_window_move(window_index, x + dx, y + dy);
 }

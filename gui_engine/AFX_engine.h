@@ -365,14 +365,15 @@ public:
     void afx_window_resize(int idx, int width, int height);  // device pixels
     void afx_SYS_window_resize(unsigned long window, int width, int height);  // negative: ignored
     void afx_get_SYS_window_size(unsigned long window, int* width, int* height);
-    // How much of the window its ancestors leave visible, whatever the
-    // window's own size: the right and bottom edges of the part of the
-    // window's plane that every ancestor below the top level covers, in the
-    // window's coordinates, device pixels. A host frame smaller than the
-    // window shows as an extent smaller than the window. 0 (and both
-    // extents large) when the window is open and no ancestor cuts it; -1
-    // when the window is not open or a query failed.
-    int afx_get_visible_extent(int idx, int* right, int* bottom);
+    // The part of the window's plane that every ancestor below the top level
+    // covers, whatever the window's own size: a host frame that shows less
+    // than the window. In the window's coordinates, device pixels, left and
+    // top inclusive, right and bottom exclusive (INT_MIN and INT_MAX where
+    // nothing cuts); *x, *y the window's position in its parent. 0 on
+    // success, -1 when the window is not open or a query failed.
+    int afx_get_visible_area(int idx, int* left, int* top, int* right, int* bottom, int* x, int* y);
+    // Moves the window within its parent (device pixels).
+    void afx_window_move(int idx, int x, int y);
     // A position near the pointer for a width x height logical window at
     // scale, kept on the screen; *x, *y not both 0 are kept as they are.
     // 1 on success, 0 (and 0, 0) without a display or pointer.

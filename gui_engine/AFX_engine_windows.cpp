@@ -264,10 +264,10 @@ void AFX_engine::free_clipboard_data(unsigned char* data)
         XFree(data);
 }
 
-int AFX_engine::afx_get_visible_extent(int idx, int* right, int* bottom)
+int AFX_engine::afx_get_visible_area(int idx, int* left, int* top, int* right, int* bottom, int* x, int* y)
 {
-    int visible_right = INT_MAX;
-    int visible_bottom = INT_MAX;
+    int area[4] = {INT_MIN, INT_MIN, INT_MAX, INT_MAX};  // left, top, right, bottom
+    int own_x = 0, own_y = 0;
     int result = -1;
     if (valid_index(idx)) {
         afx_display_guard display_lock(this);
@@ -299,10 +299,14 @@ int AFX_engine::afx_get_visible_extent(int idx, int* right, int* bottom)
                     result = -1;
                     break;
                 }
+                if (step == 0)
+                    own_x = own.x, own_y = own.y;
                 offset_x += own.x + own.border_width;
                 offset_y += own.y + own.border_width;
-                visible_right = std::min(visible_right, outer.width - offset_x);
-                visible_bottom = std::min(visible_bottom, outer.height - offset_y);
+                area[0] = std::max(area[0], -offset_x);
+                area[1] = std::max(area[1], -offset_y);
+                area[2] = std::min(area[2], outer.width - offset_x);
+                area[3] = std::min(area[3], outer.height - offset_y);
                 window = parent;
             }
             XSync(dpy, False);
@@ -310,9 +314,21 @@ int AFX_engine::afx_get_visible_extent(int idx, int* right, int* bottom)
                 result = -1;
         }
     }
-    if (right)
-        *right = visible_right;
-    if (bottom)
-        *bottom = visible_bottom;
+    int* out[] = {left, top, right, bottom};
+    for (int i = 0; i < 4; ++i)
+        if (out[i])
+            *out[i] = area[i];
+    if (x)
+        *x = own_x;
+    if (y)
+        *y = own_y;
     return result;
+}
+
+void AFX_engine::afx_window_move(int idx, int x, int y)
+{
+    afx_display_guard display_lock(this);
+    const Window window = open_sys_window_locked(idx);
+    if (window)
+        XMoveWindow(live_display(), window, x, y);
 }
