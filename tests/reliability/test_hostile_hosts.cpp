@@ -207,6 +207,49 @@ TEST(HostileHosts, Lv2UisCleanedUpWhileATouchRuns)
     EXPECT_EQ(dlclose(module), 0);
 }
 
+// Two host threads at once, as hosts save on one thread while another
+// selects or saves: each saver gets a whole chunk that stays as it was until
+// its own next call, and selections change the current program and the live
+// values only, never another program's record.
+TEST(HostileHosts, TwoThreadsSavingOrSelectingAtOnce)
+{
+    auto fx = load(48000.0f);
+    auto chunk = [&](int index) {
+        void* data = nullptr;
+        const VstIntPtr n = fx->dispatch(effGetChunk, index, 0, &data);
+        return std::vector<uint8_t>(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + n);
+    };
+    const std::vector<uint8_t> bank = chunk(0), program = chunk(1);
+    std::atomic<int> torn{0}, ready{0};
+    auto saver = [&](int first) {
+        for (int i = 0; i < 2000; ++i) {
+            const int index = (first + i) % 2;
+            void* data = nullptr;
+            const VstIntPtr n = fx->dispatch(effGetChunk, index, 0, &data);
+            const std::vector<uint8_t>& expected = index ? program : bank;
+            std::this_thread::yield();
+            torn += n != static_cast<VstIntPtr>(expected.size()) || std::memcmp(data, expected.data(), expected.size()) != 0;
+        }
+    };
+    std::thread a(saver, 0), b(saver, 1);
+    a.join(), b.join();
+    EXPECT_EQ(torn, 0) << "chunks changed under their callers";
+
+    constexpr size_t kRecords = 24;  // the bank's program records start here
+    auto selector = [&](int offset) {
+        for (int i = 0; i < 2000; ++i) {
+            for (++ready; ready < 2 * (i + 1);) {
+            }
+            fx->dispatch(effSetProgram, 0, (i + offset) % 9);
+        }
+    };
+    std::thread c(selector, 0), d(selector, 4);
+    c.join(), d.join();
+    const std::vector<uint8_t> after = chunk(0);
+    EXPECT_TRUE(std::equal(bank.begin() + kRecords, bank.end(), after.begin() + kRecords))
+        << "a selection wrote one program's values into another's record";
+}
+
 namespace {
 
 // An X server that completes the connection setup and then hangs up at the
