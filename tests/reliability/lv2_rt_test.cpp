@@ -7,6 +7,9 @@
 // window on a private X server (the editor desk's), with the host's side of
 // the bank messages, its bypass, size hints that a host holds the window
 // to, and a host that echoes the UI's writes late.
+// The LV2 atom headers before Xlib's, whose Bool macro they do not survive.
+#include "tests/support/lv2_host.h"
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <lv2/core/lv2.h>
@@ -25,7 +28,6 @@
 
 #include "lv2/ze710_lv2_ports.h"
 #include "plugin_interface/vst_interface.h"
-#include "tests/support/lv2_host.h"
 #include "tests/support/rig.h"
 
 using namespace test_support;

@@ -1,15 +1,15 @@
 #include "tests/support/lv2_host.h"
 
+#include <gtest/gtest.h>
 #include <lv2/atom/util.h>
-#include <lv2/patch/patch.h>
 
 #include <cstring>
+
+#include "model/eq_chunk.h"
 
 namespace test_support {
 
 namespace {
-
-constexpr const char* kBank = "http://kestrelwood.com/plugins/ze710#bank";
 
 void append(std::vector<uint8_t>& out, const void* data, size_t n)
 {
@@ -25,6 +25,7 @@ urid_map::urid_map()
     m_map.handle = this;
     m_map.map = [](LV2_URID_Map_Handle h, const char* uri) { return static_cast<urid_map*>(h)->map(uri); };
     m_feature = {LV2_URID__map, &m_map};
+    m_urids.map_all(&m_map);
 }
 
 LV2_URID urid_map::map(const char* uri)
@@ -40,47 +41,25 @@ LV2_URID urid_map::map(const char* uri)
 patch_message read_patch(urid_map& m, const LV2_Atom* atom)
 {
     patch_message out;
-    if (atom->type != m.map(LV2_ATOM__Object))
-        return out;
-    const auto* object = reinterpret_cast<const LV2_Atom_Object*>(atom);
-    out.get = object->body.otype == m.map(LV2_PATCH__Get);
-    const LV2_Atom* body = nullptr;
-    lv2_atom_object_get(object, m.map(LV2_PATCH__body), &body, 0);
-    if (object->body.otype != m.map(LV2_PATCH__Put) || !body || body->type != m.map(LV2_ATOM__Object))
-        return out;
-    const LV2_Atom* value = nullptr;
-    lv2_atom_object_get(reinterpret_cast<const LV2_Atom_Object*>(body), m.map(kBank), &value, 0);
-    if (value && value->type == m.map(LV2_ATOM__Chunk)) {
-        const auto* bytes = reinterpret_cast<const uint8_t*>(value + 1);
-        out.bank.assign(bytes, bytes + value->size);
+    const uint8_t* chunk = nullptr;
+    switch (ze710_read_message(atom, sizeof(LV2_Atom) + atom->size, m.urids(), &chunk)) {
+    case Ze710Message::kGet: out.get = true; break;
+    case Ze710Message::kBank: out.bank.assign(chunk, chunk + eq_chunk::kBankBytes); break;
+    case Ze710Message::kOther: break;
     }
     return out;
 }
 
-std::vector<uint8_t> patch_get(urid_map& m)
+std::vector<uint8_t> patch_message_atom(urid_map& m, const std::vector<uint8_t>* bank)
 {
-    const LV2_Atom_Object get = {{sizeof(LV2_Atom_Object_Body), m.map(LV2_ATOM__Object)}, {0, m.map(LV2_PATCH__Get)}};
-    std::vector<uint8_t> out;
-    append(out, &get, sizeof get);
-    return out;
-}
-
-std::vector<uint8_t> patch_put_bank(urid_map& m, const std::vector<uint8_t>& chunk)
-{
-    // patch:Put [ patch:body [ <bank> chunk ] ]: the object's body, its one
-    // property (an object), that object's body and its one property.
-    const uint32_t words[] = {0, m.map(LV2_PATCH__Put),
-                              m.map(LV2_PATCH__body), 0, static_cast<uint32_t>(8 + 16 + chunk.size()), m.map(LV2_ATOM__Object),
-                              0, 0,
-                              m.map(kBank), 0, static_cast<uint32_t>(chunk.size()), m.map(LV2_ATOM__Chunk)};
-    std::vector<uint8_t> body;
-    append(body, words, sizeof words);
-    append(body, chunk.data(), chunk.size());
-    const LV2_Atom atom = {static_cast<uint32_t>(body.size()), m.map(LV2_ATOM__Object)};
-    std::vector<uint8_t> out;
-    append(out, &atom, sizeof atom);
-    out.insert(out.end(), body.begin(), body.end());
-    return out;
+    alignas(8) uint8_t buffer[1024];
+    LV2_Atom_Forge forge;
+    lv2_atom_forge_init(&forge, const_cast<LV2_URID_Map*>(static_cast<const LV2_URID_Map*>(m.feature()->data)));
+    lv2_atom_forge_set_buffer(&forge, buffer, sizeof buffer);
+    const bool written = bank ? ze710_write_bank(&forge, m.urids(), bank->data()) : ze710_write_get(&forge, m.urids());
+    EXPECT_TRUE(written && (!bank || bank->size() == eq_chunk::kBankBytes));
+    const auto* atom = reinterpret_cast<const LV2_Atom*>(buffer);
+    return std::vector<uint8_t>(buffer, buffer + sizeof(LV2_Atom) + atom->size);
 }
 
 void atom_port::input(urid_map& m, const std::vector<std::vector<uint8_t>>& events)
