@@ -18,12 +18,12 @@ bool Lv2BankSlot::try_read(uint8_t* out, uint32_t* version) const
     const uint32_t before = seq.load(std::memory_order_acquire);
     if (before & 1u)
         return false;
+    // Acquire loads: a word a writer stored after its claim brings that
+    // claim along, so the second look at the version sees it.
     for (size_t i = 0; i < kWords; ++i) {
-        const uint32_t w = words[i].load(std::memory_order_relaxed);
+        const uint32_t w = words[i].load(std::memory_order_acquire);
         std::memcpy(out + 4 * i, &w, 4);
     }
-    // The words' loads may not move below the second look at the version.
-    std::atomic_thread_fence(std::memory_order_acquire);
     if (seq.load(std::memory_order_relaxed) != before)
         return false;
     *version = before;
@@ -38,12 +38,12 @@ bool Lv2BankSlot::try_write(const uint8_t* chunk, uint32_t expected, uint32_t* v
     if (!seq.compare_exchange_strong(claimed, expected + 1, std::memory_order_acquire,
                                      std::memory_order_relaxed))
         return false;
-    // A reader that sees any of these words sees the odd version after them.
-    std::atomic_thread_fence(std::memory_order_release);
+    // Release stores: a reader that sees any of these words sees the claim
+    // (the odd version) too.
     for (size_t i = 0; i < kWords; ++i) {
         uint32_t w;
         std::memcpy(&w, chunk + 4 * i, 4);
-        words[i].store(w, std::memory_order_relaxed);
+        words[i].store(w, std::memory_order_release);
     }
     seq.store(expected + 2, std::memory_order_release);
     *version = expected + 2;
