@@ -39,6 +39,13 @@ Ze710Vst3View::Ze710Vst3View(Ze710Vst3& fx) : fx(fx), host_thread(pthread_self()
 {
     fx.add_ref();
     editor_gui = new (std::nothrow) CEditorGUI(this);
+    if (!editor_gui)
+        return;
+    // A new editor starts from the instance's values, as the VST 2 one has
+    // followed them all along.
+    for (int p = 0; p < kEqNumParams; ++p)
+        editor_gui->setParameter(p, fx.programs().value(p));
+    editor_gui->setHostEffEnable(fx.bypassed() ? 0.0f : 1.0f);
 }
 
 Ze710Vst3View::~Ze710Vst3View()
@@ -109,7 +116,6 @@ tresult Ze710Vst3View::attached(void* parent, FIDString type)
 {
     if (!parent || isPlatformTypeSupported(type) != kResultTrue)
         return kInvalidArgument;
-    editor_gui->setHostEffEnable(fx.bypassed() ? 0.0f : 1.0f);
     editor_gui->open(parent);
     if (!editor_gui->is_editor_running())
         return kResultFalse;
