@@ -92,8 +92,6 @@ CPlug::CPlug(audioMasterCallback audioMaster, long numPrograms, long numParams)
 
 CPlug::~CPlug()
 {
-    // The editor first: its destructor waits for a pointer handler that is
-    // still calling into this effect, which needs the programs and the DSP.
     delete editor;
     editor = nullptr;
     editor_gui = nullptr;
@@ -102,6 +100,11 @@ CPlug::~CPlug()
     delete[] programs;
     programs = nullptr;
     pthread_mutex_destroy(&mutex);
+}
+
+void CPlug::release_instance()
+{
+    editor_gui->retire([](void* plug) { delete static_cast<CPlug*>(plug); }, this);
 }
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster)

@@ -53,6 +53,10 @@ public:
 
     CPlug(audioMasterCallback audioMaster, long numPrograms, long numParams);
     ~CPlug() override;
+    // effClose: the editor retires (CEditorGUI::retire) and the instance is
+    // freed now, or on the GUI thread once an input handler that is inside
+    // a host callback has returned.
+    void release_instance() override;
 
     VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                          float opt) override;
