@@ -207,6 +207,9 @@ private:
     std::atomic<float> program_values[kEqNumPrograms][kEqNumSoundParams];
     // The host's bypass parameter as the controller last heard it (0 or 1).
     std::atomic<float> bypass{0.0f};
+    // A state has been set or audio processed: from now on a program the
+    // host selects is the user's choice, not part of restoring a session.
+    std::atomic<bool> settled{false};
 
     CLFx dsp;
     float rate_hz = 44100.0f;            // host UI thread, before activation

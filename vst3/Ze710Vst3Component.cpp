@@ -166,6 +166,7 @@ tresult Component::setState(IBStream* state)
     if (!Ze710Vst3::read_bank(state, &bank))
         return kResultFalse;
     fx.apply_bank(bank, true);
+    fx.settled.store(true);
     return kResultOk;
 }
 
@@ -226,6 +227,7 @@ tresult Component::process(ProcessData& data)
 {
     if (data.symbolicSampleSize != kSample32)
         return kInvalidArgument;
+    fx.settled.store(true, std::memory_order_relaxed);
     Ze710Vst3Cursor changes(fx, data.inputParameterChanges);
     const AudioBusBuffers* in = data.numInputs > 0 ? data.inputs : nullptr;
     const AudioBusBuffers* out = data.numOutputs > 0 ? data.outputs : nullptr;

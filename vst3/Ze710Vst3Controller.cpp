@@ -21,6 +21,9 @@ const char* const kSoundTitles[kEqNumSoundParams] = {
 // As many bytes as VST 2 gives a display text: the same texts in every format.
 constexpr size_t kDisplayBytes = 24;
 constexpr int kLastProgram = kEqNumPrograms - 1;
+// The order in which a program's values reach the host, as in VST 2.
+constexpr int kProgramOrder[kEqNumSoundParams] = {kEqHfGain, kEqLfGain, kEqMidGain, kEqHfFreq,
+                                                  kEqLfFreq, kEqMidFreq, kEqMidBw,  kEqEffect};
 
 bool is_sound(ParamID id) { return id < static_cast<ParamID>(kEqNumSoundParams); }
 
@@ -206,10 +209,20 @@ tresult Controller::setParamNormalized(ParamID id, ParamValue value)
         }
         open->release();
     }
-    // A new program changes every value: the host rereads them.
-    if (id == kProgramId)
+    // A new program changes every value: the host hears each one as an
+    // edit, as the VST 2 plug-in reports a program's values. Not while a
+    // host restores a session into a new instance (a program before any
+    // state or audio): the values and the state it restores next count, and
+    // Ardour would apply edits reported now after them. (A restart request
+    // instead would come from inside the host's own program change, where
+    // Ardour 7 waits for itself.)
+    if (id == kProgramId && fx.settled.load())
         if (IComponentHandler* handler = fx.handler()) {
-            handler->restartComponent(IComponentHandler::kParamValuesChanged);
+            for (int p : kProgramOrder) {
+                handler->beginEdit(static_cast<ParamID>(p));
+                handler->performEdit(static_cast<ParamID>(p), fx.bank.value(p));
+                handler->endEdit(static_cast<ParamID>(p));
+            }
             handler->release();
         }
     return kResultOk;

@@ -268,7 +268,6 @@ void Ze710Vst3View::call_host(const HostCall& call)
     case HostCall::kBegin: handler->beginEdit(call.id); break;
     case HostCall::kPerform: handler->performEdit(call.id, call.value); break;
     case HostCall::kEnd: handler->endEdit(call.id); break;
-    case HostCall::kRestart: handler->restartComponent(static_cast<int32>(call.id)); break;
     case HostCall::kResize: break;
     }
     handler->release();
@@ -300,7 +299,7 @@ void Ze710Vst3View::endEdit(int index)
 
 void Ze710Vst3View::setParameterAutomated(int index, float value)
 {
-    if (!fx.edit_value(index, value))
+    if (!std::isfinite(value) || !fx.edit_value(index, value))
         return;
     editor_gui->setParameter(index, value);
     if (index < kEqNumSoundParams)
@@ -319,13 +318,18 @@ void Ze710Vst3View::setProgram(int index)
     for (int p : kProgramOrder)
         editor_gui->setParameter(p, values.value[p]);
     // The host hears of the program change as an edit of the program
-    // parameter (its process() then selects the same program), and rereads
-    // every value.
+    // parameter (its process() then selects the same program) and of each
+    // value, as the VST 2 plug-in reports them: hosts that keep the program
+    // parameter to themselves (Ardour) still learn every value.
     const uint32 id = Ze710Vst3::kProgramId;
     send({HostCall::kBegin, id, 0.0, 0, 0});
     send({HostCall::kPerform, id, static_cast<double>(program) / (kEqNumPrograms - 1), 0, 0});
     send({HostCall::kEnd, id, 0.0, 0, 0});
-    send({HostCall::kRestart, IComponentHandler::kParamValuesChanged, 0.0, 0, 0});
+    for (int p : kProgramOrder) {
+        send({HostCall::kBegin, static_cast<uint32>(p), 0.0, 0, 0});
+        send({HostCall::kPerform, static_cast<uint32>(p), static_cast<double>(values.value[p]), 0, 0});
+        send({HostCall::kEnd, static_cast<uint32>(p), 0.0, 0, 0});
+    }
     editor_gui->setProgram(program);
 }
 

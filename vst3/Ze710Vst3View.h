@@ -88,8 +88,8 @@ private:
 
     // One call of the host's handler or frame.
     struct HostCall {
-        enum Kind { kBegin, kPerform, kEnd, kRestart, kResize } kind;
-        vst3::uint32 id;    // parameter id; restart flags
+        enum Kind { kBegin, kPerform, kEnd, kResize } kind;
+        vst3::uint32 id;    // parameter id
         double value;       // kPerform
         int width, height;  // kResize
     };
