@@ -61,7 +61,8 @@ tresult MemoryStream::read(void* buffer, int32 n, int32* done)
     size_t count = std::min(static_cast<size_t>(n), data.size() - pos);
     if (piece > 0)
         count = std::min(count, static_cast<size_t>(piece));
-    std::memcpy(buffer, data.data() + pos, count);
+    if (count > 0)
+        std::memcpy(buffer, data.data() + pos, count);
     pos += count;
     if (done)
         *done = static_cast<int32>(count);
@@ -77,7 +78,8 @@ tresult MemoryStream::write(void* buffer, int32 n, int32* done)
         count = std::min(count, static_cast<size_t>(piece));
     if (pos + count > data.size())
         data.resize(pos + count);
-    std::memcpy(data.data() + pos, buffer, count);
+    if (count > 0)
+        std::memcpy(data.data() + pos, buffer, count);
     pos += count;
     if (done)
         *done = static_cast<int32>(count);
