@@ -12,6 +12,14 @@
 // current program's), the host's bypass switch, and the engine CLFx driven
 // through model/eq_driver.h as every format drives it.
 //
+// Whose record counts: the controller's. The state (getState) is the bank
+// as the controller has it; process() plays the host's queue points but
+// keeps no record of them. Ardour 7 runs a plug-in only while its track
+// plays and meanwhile collapses its queue to the last value per parameter,
+// so a record kept by process() would lose the order of edits and program
+// changes, which the controller hears in order (Ardour hands the controller
+// a value when it reads the value back, as its windows do at each redraw).
+//
 // Threads. The host's UI thread calls everything but process(), never
 // concurrently with setActive or setupProcessing while audio runs; the
 // host's audio thread calls process(), which allocates nothing, takes no

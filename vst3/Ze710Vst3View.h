@@ -1,8 +1,8 @@
 // The VST3 face of the editor: an IPlugView for X11 parents
 // ("X11EmbedWindowID") around the one editor CEditorGUI, and the editor's
 // CEditorHost, which maps its operations onto the instance's program bank
-// and the host's component handler (beginEdit, performEdit, endEdit,
-// restartComponent) and frame (resizeView).
+// and the host's component handler (beginEdit, performEdit, endEdit) and
+// frame (resizeView).
 //
 // Threads. The host's UI thread creates the view, calls the IPlugView
 // methods, sends the instance's notifications to the editor and, from its

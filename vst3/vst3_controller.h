@@ -1,6 +1,6 @@
 // The VST3 edit-controller ABI as ZE710 uses it (published VST 3.7
 // interfaces, Linux x86-64): parameter records, the edit controller, the
-// host's component handler (edits and restarts) and the unit information
+// host's component handler (edits, restart requests) and the unit information
 // through which hosts read program lists.
 #pragma once
 

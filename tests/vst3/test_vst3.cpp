@@ -276,7 +276,9 @@ TEST(Vst3Life, ReferenceCountsBackToZero)
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(p->controller()->createView("editor"), nullptr);  // one at a time
     EXPECT_EQ(p->controller()->createView("other"), nullptr);
-    EXPECT_EQ(p->release_all(), 1u);  // the view holds the instance
+    EXPECT_EQ(p->handler().references(), 1u);  // the instance holds the host's handler
+    EXPECT_EQ(p->release_all(), 1u);           // the view holds the instance
+    EXPECT_EQ(p->handler().references(), 0u);
     EXPECT_EQ(view->release(), 0u);
 
     Instance q = load3();

@@ -195,6 +195,9 @@ TEST(Vst3Editor, ReleasedWhileTheGuiThreadIsInsideTheHost)
         gate.released = true;
     }
     gate.changed.notify_all();
+    // The GUI thread gives back the handler it held for the call; nothing
+    // else holds it.
+    EXPECT_TRUE(wait_until([&] { return p->handler().references() == 0; }));
     EXPECT_TRUE(wait_until([&] { return desk.plugin_resources(0).windows == 0; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(p->handler().calls().size(), calls);

@@ -164,7 +164,10 @@ tresult ParameterChanges::Queue::addPoint(int32 offset, ParamValue value, int32&
 
 tresult ComponentHandler::queryInterface(const TUID iid, void** obj)
 {
-    return answer<IComponentHandler>(this, iid, obj);
+    const tresult result = answer<IComponentHandler>(this, iid, obj);
+    if (result == kResultOk)
+        addRef();
+    return result;
 }
 
 tresult ComponentHandler::record(char kind, ParamID id, ParamValue value)

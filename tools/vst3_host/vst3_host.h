@@ -13,6 +13,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -87,11 +88,14 @@ struct HandlerCall {
     ParamValue value;
     pthread_t thread;
 };
+// Its reference count counts the plug-in's references only (the host's own
+// is the object's life), so it reads 0 when the plug-in holds none.
 class ComponentHandler final : public IComponentHandler {
 public:
     tresult queryInterface(const TUID iid, void** obj) override;
-    uint32 addRef() override { return 1; }
-    uint32 release() override { return 1; }
+    uint32 addRef() override { return refs.fetch_add(1) + 1; }
+    uint32 release() override { return refs.fetch_sub(1) - 1; }
+    uint32 references() const { return refs.load(); }
     tresult beginEdit(ParamID id) override { return record('b', id, 0.0); }
     tresult performEdit(ParamID id, ParamValue value) override { return record('p', id, value); }
     tresult endEdit(ParamID id) override { return record('e', id, 0.0); }
@@ -105,6 +109,7 @@ public:
 
 private:
     tresult record(char kind, ParamID id, ParamValue value);
+    std::atomic<uint32> refs{0};
     mutable std::mutex lock;
     std::vector<HandlerCall> kept;
 };
