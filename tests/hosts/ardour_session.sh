@@ -6,7 +6,9 @@
 # render (ardour7-export) of the saved snapshot is, sample for sample,
 # ze710-host's render of the take through the VST 2 module with the same
 # settings (measured with sox), so an LV2 session also proves that both
-# formats sound the same. The snapshot reopens with every value; for VST 2
+# formats sound the same; for VST3 the plug-in at its defaults also passes
+# the take unchanged and with the shelves up makes it far louder. The
+# snapshot reopens with every value; for VST 2
 # and VST3 an edited program that is not current comes back through the
 # state chunk, and for VST 2 a snapshot in the form saved before the
 # plug-in had chunks still restores its values.
@@ -62,12 +64,15 @@ grep -q 'last-preset-label="05 Low End Boost"' "$ZE710_SESSION_DIR/processed.ard
 # of four, and now and then deadlocks its butler before it exports, with or
 # without any plug-in in the session: a crash or a hang (an export takes
 # about 5 s) is retried in a fresh process; an error exit fails.
-for attempt in 1 2 3 4 5 6; do
-    rc=0
-    timeout -k 5 25 ardour7-export -b float -o "$work/processed.wav" "$ZE710_SESSION_DIR" processed >"$work/export.log" 2>&1 || rc=$?
-    [ $rc -eq 0 ] && break
-    [ $rc -ge 124 ] && [ $attempt -lt 6 ] || { cat "$work/export.log"; fail "the export failed (exit $rc)"; }
-done
+export_snapshot() {  # export_snapshot NAME: Ardour's render of the snapshot in $work/NAME.wav
+    for attempt in 1 2 3 4 5 6; do
+        rc=0
+        timeout -k 5 25 ardour7-export -b float -o "$work/$1.wav" "$ZE710_SESSION_DIR" "$1" >"$work/export.log" 2>&1 || rc=$?
+        [ $rc -eq 0 ] && break
+        [ $rc -ge 124 ] && [ $attempt -lt 6 ] || { cat "$work/export.log"; fail "the export of $1 failed (exit $rc)"; }
+    done
+}
+export_snapshot processed
 sox -M "$ZE710_SESSION_DIR"/interchange/*/audiofiles/*%L.wav "$ZE710_SESSION_DIR"/interchange/*/audiofiles/*%R.wav "$work/take.wav"
 timeout 60 "$ours" render "$vst" "$work/take.wav" "$work/ours.wav" --block 1024 --program 4 --param 0=1 --param 1=1 >/dev/null
 rms() { sox "$@" -n trim 0.5 -0.5 stat 2>&1 | awk '/RMS +amplitude/ { print $3 }'; }
@@ -76,6 +81,17 @@ db=$(awk -v d="$(rms -m -v 1 "$work/processed.wav" -v -1 "$work/ours.wav")" -v r
     'BEGIN { if (r > 0) print (d > 0 ? 20 * log(d / r) / log(10) : -999) }')
 awk -v v="$db" 'BEGIN { exit !(v != "" && v < -60) }' || fail "Ardour's render differs from ze710-host's by '$db' dB"
 echo "ok: Ardour's render against ze710-host's: $db dB"
+if [ "$ZE710_PLUGIN_TYPE" = VST3 ]; then
+    # At its defaults the plug-in passes the take unchanged (within 0.1 dB);
+    # with both shelves at +20 dB the render is far louder (over 6 dB).
+    export_snapshot defaults
+    level() { awk -v a="$1" -v b="$2" 'BEGIN { print 20 * log(a / b) / log(10) }'; }
+    flat=$(level "$(rms "$work/defaults.wav")" "$(rms "$work/take.wav")")
+    boost=$(level "$(rms "$work/processed.wav")" "$(rms "$work/take.wav")")
+    awk -v v="$flat" 'BEGIN { exit !(v > -0.1 && v < 0.1) }' || fail "at its defaults the render is $flat dB from the take"
+    awk -v v="$boost" 'BEGIN { exit !(v > 6) }' || fail "with the shelves at +20 dB the render is only $boost dB above the take"
+    echo "ok: defaults $flat dB from the take, shelves at +20 dB $boost dB above it"
+fi
 
 reopen() {  # reopen SNAPSHOT [PRESET]: session_reopen.lua's lines in $work/reopen-SNAPSHOT.log
     ZE710_SNAPSHOT=$1 ZE710_SELECT=${2-} timeout 120 ardour7-lua "$here/session_reopen.lua" >"$work/reopen-$1.log" 2>&1 || true

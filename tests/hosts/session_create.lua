@@ -1,7 +1,8 @@
 -- Run by ardour7-lua (Ardour's headless Lua session tool) for
 -- ardour_session.sh: a session around the plug-in (ZE710_PLUGIN_TYPE LXVST,
 -- the default, LV2 or VST3) that records the Dummy backend's white noise,
--- selects the factory program "05 Low End Boost" as Ardour's preset, sets
+-- saves the snapshot "defaults", selects the factory program "05 Low End
+-- Boost" as Ardour's preset, sets
 -- both shelves to +20 dB through Ardour's controls and saves the snapshot
 -- "processed" to render and reopen. VST 2 and VST3: "02 User Preset 2" edited,
 -- then "03 User Preset 3" selected and edited, saved as "programs" (only
@@ -74,6 +75,8 @@ wait_for(10, function() return track:playlist():n_regions() > 0 end)  -- the but
 track:rec_enable_control():set_value(0, PBD.GroupControlDisposition.NoGroup)  -- play the take, not the generator
 track:monitoring_control():set_value(ARDOUR.MonitorChoice.MonitorDisk, PBD.GroupControlDisposition.NoGroup)
 emit("recorded", tostring(track:playlist():n_regions()), tostring(Session:current_end_sample() - Session:current_start_sample()))
+-- The take through the plug-in at its defaults, rendered for VST3.
+assert(Session:save_state("defaults", false, false, false, false, false) == 0, "cannot save the snapshot")
 
 -- Ardour offers the programs (LV2: the bundle's presets) as presets and
 -- changes them from its process thread.
