@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# A real, headless Ardour 7 session processes audio through the plug-in, the
-# VST 2 module, the LV2 bundle or the VST3 bundle (from ~/.vst3): it lists the plug-in, shows our parameter
-# names and defaults, records its generator, selects a factory program as a
-# preset and takes parameter changes through its own controls; Ardour's
-# render (ardour7-export) of the saved snapshot is, sample for sample,
-# ze710-host's render of the take through the VST 2 module with the same
-# settings (measured with sox), so an LV2 session also proves that both
-# formats sound the same; for VST3 the plug-in at its defaults also passes
-# the take unchanged and with the shelves up makes it far louder. The
-# snapshot reopens with every value; for VST 2
-# and VST3 an edited program that is not current comes back through the
-# state chunk, and for VST 2 a snapshot in the form saved before the
-# plug-in had chunks still restores its values.
+# A real, headless Ardour 7 session processes audio through the plug-in,
+# the VST 2 module, the LV2 bundle or the VST3 bundle (from ~/.vst3): it
+# lists the plug-in, shows our parameter names and defaults, records its
+# generator, selects a factory program as a preset and takes parameter
+# changes through its own controls; Ardour's render (ardour7-export) of the
+# saved snapshot is, sample for sample, ze710-host's render of the take
+# through the VST 2 module with the same settings (measured with sox), so
+# an LV2 or VST3 session also proves that the formats sound the same; for
+# VST3 the plug-in at its defaults also passes the take unchanged and with
+# the shelves up makes it far louder. The snapshot reopens with every
+# value; for VST 2 and VST3 an edited program that is not current comes
+# back through the state chunk, and for VST 2 a snapshot in the form saved
+# before the plug-in had chunks still restores its values.
 # usage: ardour_session.sh PLUGIN.so|BUNDLE.lv2|BUNDLE.vst3 ZE710_HOST [VST_PLUGIN.so]
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/host_env.sh"
