@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dsp/CLFx.h"
+#include "model/eq_display.h"
 #include "model/eq_driver.h"
 #include "model/eq_program_bank.h"
 
@@ -124,4 +125,33 @@ TEST(ProgramBank, EditsGoIntoTheCurrentProgramAndStateIsWholeOrNothing)
     fresh.write_chunk(false, untouched);
     EqProgramBank().write_chunk(false, factory);
     EXPECT_EQ(0, std::memcmp(untouched, factory, sizeof factory));
+}
+
+// Host texts: within the bound given (three significant digits when "%.2f"
+// would not fit), read back to the value they show; texts that are no
+// number are refused, numbers beyond a range held at its end.
+TEST(DisplayText, FitsItsBoundAndReadsBack)
+{
+    char text[24];
+    eq_display_text(kEqMidFreq, 1e30f, text, sizeof text);
+    EXPECT_LT(std::strlen(text), sizeof text);
+    EXPECT_STREQ(text + std::strlen(text) - 3, " Hz");
+    eq_display_text(kEqMidBw, 0.5f, text, 6);
+    EXPECT_STREQ(text, "1.25 ");  // cut to the bound, terminated
+    const struct {
+        int param;
+        const char* text;
+        bool ok;
+        float value;
+    } reads[] = {
+        {kEqHfGain, "6.00 dB", true, 0.65f}, {kEqLfGain, " -40 dB", true, 0.0f}, {kEqMidBw, "2", true, 1.0f},
+        {kEqEffect, "Out", true, 0.0f},      {kEqEffect, "in ", true, 1.0f},   {kEqUiSize, "X 1.50", true, 0.5f},
+        {kEqLfFreq, "-5 Hz", false, 0.0f},   {kEqHfGain, "loud", false, 0.0f}, {kEqHfGain, "nan dB", false, 0.0f},
+        {kEqNumParams, "1", false, 0.0f},
+    };
+    for (const auto& r : reads) {
+        float v = -1.0f;
+        EXPECT_EQ(eq_value_of_text(r.param, r.text, &v), r.ok) << r.text;
+        EXPECT_NEAR(v, r.ok ? r.value : -1.0f, 1e-6f) << r.text;  // untouched when refused
+    }
 }
