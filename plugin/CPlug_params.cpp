@@ -1,10 +1,10 @@
 // CPlug's parameter model: the nine parameters, their laws and texts, and
 // the path of one change into the engine, the current program and the editor.
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 #include "editor/CEditorGUI.h"
+#include "model/eq_display.h"
 #include "model/eq_driver.h"
 #include "plugin/CPlug.h"
 #include "plugin/mutex_lock.h"
@@ -14,23 +14,6 @@ namespace {
 const char* const kParamNames[CPlug::kNumParams] = {
     "HF dB", "LF dB", "Mid Hz", "Mid dB", "LF Hz", "HF Hz", "Mid BW", "Effect", "UI Size",
 };
-
-float clamp01(float v) { return v > 1.0f ? 1.0f : (v < 0.0f ? 0.0f : v); }
-
-// "%.2f" plus unit, as long as it fits a host's display buffer. Values are not
-// limited, so "%.2f" of an extreme one could run to dozens of digits; such a
-// value is shown in three significant digits instead.
-void format_display(char* text, float value, const char* unit)
-{
-    char buf[128];
-    const double shown = static_cast<double>(value);
-    int n = std::snprintf(buf, sizeof buf, "%.2f%s", shown, unit);
-    if (n < 0 || n >= CPlug::kDisplayBound)
-        std::snprintf(buf, sizeof buf, "%.3g%s", shown, unit);
-    const size_t len = strnlen(buf, CPlug::kDisplayBound - 1);
-    std::memcpy(text, buf, len);
-    text[len] = 0;
-}
 
 }  // namespace
 
@@ -89,33 +72,8 @@ void CPlug::getParameterDisplay(VstInt32 index, char* text)
 {
     if (!text || index < 0 || index >= kNumParams)
         return;
-    const float v = getParameter(index);
-    switch (index) {
-    case kHfGain:
-    case kLfGain:
-    case kMidGain:
-        format_display(text, eq_physical_of(index, v), " dB");
-        break;
-    case kMidFreq:
-    case kLfFreq:
-    case kHfFreq:
-        format_display(text, eq_physical_of(index, v), " Hz");
-        break;
-    case kMidBw:
-        format_display(text, eq_physical_of(index, v), " Oct");
-        break;
-    case kBypassSwitch:
-        std::strcpy(text, v > 0.5f ? "In " : "Out");
-        break;
-    case kUiSize: {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "X %.2f", static_cast<double>(1.0f + clamp01(v)));
-        std::strcpy(text, buf);
-        break;
-    }
-    default:
-        break;
-    }
+    static_assert(kDisplayBound == static_cast<int>(kEqDisplayTextBytes), "one bound for the texts");
+    eq_display_text(index, eq_physical_of(index, getParameter(index)), text);
 }
 
 // ---- one parameter, mutex held --------------------------------------------------
