@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dsp/CLFx.h"
+#include "model/eq_display.h"
 #include "model/eq_driver.h"
 #include "model/eq_program_bank.h"
 
@@ -124,4 +125,21 @@ TEST(ProgramBank, EditsGoIntoTheCurrentProgramAndStateIsWholeOrNothing)
     fresh.write_chunk(false, untouched);
     EqProgramBank().write_chunk(false, factory);
     EXPECT_EQ(0, std::memcmp(untouched, factory, sizeof factory));
+}
+
+// The texts stay within their bound at any value and read back what they
+// say; a text is a value of its own parameter's unit, or nothing.
+TEST(DisplayText, BoundedAndReadBack)
+{
+    char text[kEqDisplayTextBytes];
+    eq_display_text(kEqLfFreq, 1.0e30f, text);
+    EXPECT_STREQ(text, "1e+30 Hz");
+    float v = 0;
+    EXPECT_TRUE(eq_physical_of_text(kEqLfFreq, text, &v) && v == 1.0e30f);
+    eq_display_text(kEqMidBw, 1.234f, text);
+    EXPECT_TRUE(eq_physical_of_text(kEqMidBw, " 1.23 oct ", &v) && v == 1.23f) << text;
+    EXPECT_TRUE(eq_physical_of_text(kEqEffect, "OUT", &v) && v == 0 && eq_physical_of_text(kEqEffect, "0.7", &v) && v == 1);
+    for (const char* bad : {"", "dB", "6 dB dB", "6 Hz", "1e39", "inf", "In"})
+        EXPECT_FALSE(eq_physical_of_text(kEqHfGain, bad, &v)) << bad;
+    EXPECT_FALSE(eq_physical_of_text(kEqUiSize, "X 1.50", &v));
 }
