@@ -81,11 +81,15 @@ bool Ze710Clap::init()
     host_params = static_cast<const clap_host_params_t*>(extension(CLAP_EXT_PARAMS));
     host_gui = static_cast<const clap_host_gui_t*>(extension(CLAP_EXT_GUI));
     host_state = static_cast<const clap_host_state_t*>(extension(CLAP_EXT_STATE));
+    host_timers = static_cast<const clap_host_timer_support_t*>(extension(CLAP_EXT_TIMER_SUPPORT));
+    if (host_timers && (!host_timers->register_timer || !host_timers->unregister_timer))
+        host_timers = nullptr;
     return true;
 }
 
 void Ze710Clap::destroy()
 {
+    stop_main_thread_timer();
     {
         std::lock_guard<std::mutex> lock(host_call_mutex);
         retiring = true;

@@ -23,6 +23,9 @@
 //                       or flush()'s output events after request_flush;
 //   GUI -> main         a wanted editor size and a dirty state, delivered by
 //                       on_main_thread after request_callback.
+// Not every host answers request_callback (Qtractor 0.9 does not), so while
+// the editor exists a host timer (clap.timer-support) runs the same work on
+// the main thread every 50 ms as well.
 // Locks: the bank's own mutex (never on the audio thread), the outbox's
 // producer mutex (GUI thread), and host_call_mutex (below). All leaves.
 #pragma once
@@ -64,6 +67,7 @@ public:
     // False for a rate the engine does not take (8 kHz to 768 kHz).
     bool activate(double rate_hz);
     void deactivate();
+    // The main thread's share of the work (see above); also the timer's.
     void on_main_thread();
 
     // ---- audio thread: no allocation, no lock, no system call ----------------------
@@ -124,6 +128,9 @@ private:
     // The editor's size as the host is to hear of it (main thread: at once).
     void request_editor_size(int width, int height);
     float display_scale() const;
+    // Main thread: the 50 ms timer while the editor exists, where the host offers one.
+    void start_main_thread_timer();
+    void stop_main_thread_timer();
 
     class EventCursor;
 
@@ -132,6 +139,7 @@ private:
     const clap_host_params_t* host_params = nullptr;  // optional host extensions, from init
     const clap_host_gui_t* host_gui = nullptr;
     const clap_host_state_t* host_state = nullptr;
+    const clap_host_timer_support_t* host_timers = nullptr;
     const pthread_t main_thread;
 
     CLFx dsp;  // audio thread; the main thread at activation
@@ -139,6 +147,7 @@ private:
     EqProgramBank bank;
     CEditorGUI* editor_gui = nullptr;  // owned; from construction until dispose
     bool gui_created = false;          // main thread
+    clap_id timer_id = CLAP_INVALID_ID;  // main thread
 
     std::atomic<float> plain[kClapNumSlots];
     std::atomic<uint32_t> to_engine{0};    // slot bits

@@ -20,6 +20,10 @@ namespace {
 constexpr int kProgramOrder[kEqNumSoundParams] = {kEqHfGain, kEqLfGain, kEqMidGain, kEqHfFreq,
                                                   kEqLfFreq, kEqMidFreq, kEqMidBw,  kEqEffect};
 
+// The main thread's tick while the editor exists: the editor's own update
+// interval, so a host change shows no later than the editor would paint it.
+constexpr uint32_t kMainThreadTickMs = CEditorGUI::kGuiUpdateIntervalMs;
+
 uint64_t packed(uint32_t width, uint32_t height) { return static_cast<uint64_t>(width) << 32 | height; }
 
 bool is_x11(const char* api) { return api && std::strcmp(api, CLAP_WINDOW_API_X11) == 0; }
@@ -43,6 +47,7 @@ bool Ze710Clap::gui_create(const char* api, bool floating)
     if (!gui_api_supported(api, floating) || gui_created)
         return false;
     gui_created = true;
+    start_main_thread_timer();
     return true;
 }
 
@@ -50,6 +55,21 @@ void Ze710Clap::gui_destroy()
 {
     editor_gui->close();
     gui_created = false;
+    stop_main_thread_timer();
+}
+
+void Ze710Clap::start_main_thread_timer()
+{
+    if (host_timers && timer_id == CLAP_INVALID_ID &&
+        !host_timers->register_timer(host, kMainThreadTickMs, &timer_id))
+        timer_id = CLAP_INVALID_ID;
+}
+
+void Ze710Clap::stop_main_thread_timer()
+{
+    if (host_timers && timer_id != CLAP_INVALID_ID)
+        host_timers->unregister_timer(host, timer_id);
+    timer_id = CLAP_INVALID_ID;
 }
 
 bool Ze710Clap::gui_get_size(uint32_t* width, uint32_t* height)

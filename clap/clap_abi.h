@@ -303,6 +303,20 @@ typedef struct clap_host_state {
     void (*mark_dirty)(const clap_host_t* host); /* [main-thread] */
 } clap_host_state_t;
 
+/* ---- extension clap.timer-support ------------------------------------------------- */
+
+#define CLAP_EXT_TIMER_SUPPORT "clap.timer-support"
+
+typedef struct clap_plugin_timer_support {
+    void (*on_timer)(const clap_plugin_t* plugin, clap_id timer_id); /* [main-thread] */
+} clap_plugin_timer_support_t;
+
+/* Both [main-thread]; a host may lengthen a short period (30 Hz is allowed). */
+typedef struct clap_host_timer_support {
+    bool (*register_timer)(const clap_host_t* host, uint32_t period_ms, clap_id* timer_id);
+    bool (*unregister_timer)(const clap_host_t* host, clap_id timer_id);
+} clap_host_timer_support_t;
+
 /* ---- extension clap.gui -------------------------------------------------------------- */
 
 #define CLAP_EXT_GUI "clap.gui"

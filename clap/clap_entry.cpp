@@ -99,6 +99,10 @@ const clap_plugin_gui_t kGui = {
     [](const clap_plugin_t*) { return true; },
 };
 
+// ---- clap.timer-support: the main thread's tick while the editor exists ----
+
+const clap_plugin_timer_support_t kTimer = {[](const clap_plugin_t* p, clap_id) { fx(p)->on_main_thread(); }};
+
 // ---- the plug-in record ----
 
 const void* get_extension(const clap_plugin_t*, const char* id)
@@ -110,7 +114,7 @@ const void* get_extension(const clap_plugin_t*, const char* id)
         const void* table;
     } extensions[] = {
         {CLAP_EXT_PARAMS, &kParams}, {CLAP_EXT_STATE, &kState},     {CLAP_EXT_GUI, &kGui},
-        {CLAP_EXT_AUDIO_PORTS, &kAudioPorts}, {CLAP_EXT_LATENCY, &kLatency},
+        {CLAP_EXT_AUDIO_PORTS, &kAudioPorts}, {CLAP_EXT_LATENCY, &kLatency},  {CLAP_EXT_TIMER_SUPPORT, &kTimer},
     };
     for (const auto& e : extensions)
         if (std::strcmp(id, e.id) == 0)

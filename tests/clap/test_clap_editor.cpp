@@ -5,7 +5,8 @@
 // while the host is not processing and through process() while it is, and
 // starts from the value the host set last; the program arrows send the
 // selected program's values; the size grip asks the host for the new size,
-// on its main thread, and the size is kept with the state.
+// on its main thread, and the size is kept with the state. While the editor
+// exists the plug-in keeps a host timer, its main-thread tick.
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -51,6 +52,7 @@ TEST(ClapEditor, BypassGesturesProgramsAndSize)
     EXPECT_FALSE(gui->is_api_supported(p, CLAP_WINDOW_API_X11, true) || gui->create(p, "wayland", false));
     ASSERT_TRUE(gui->create(p, CLAP_WINDOW_API_X11, false) && gui->get_size(p, &w, &h));
     EXPECT_TRUE(w == 468 && h == 510) << w << " x " << h;
+    EXPECT_EQ(c->requests().timers.size(), 1u);  // the main thread's tick, for hosts that never call back
     const Window host = desk.host_window(0);
     clap_window_t window{};
     window.api = CLAP_WINDOW_API_X11;
@@ -136,4 +138,5 @@ TEST(ClapEditor, BypassGesturesProgramsAndSize)
     }));
     EXPECT_FALSE(c->requests().off_main_thread);
     gui->destroy(p);
+    EXPECT_TRUE(c->requests().timers.empty());
 }

@@ -151,8 +151,25 @@ const void* ClapPlugin::host_extension(const clap_host_t*, const char* id)
         of(h)->on_main_only();
         ++of(h)->main_requests.mark_dirty;
     }};
+    static const clap_host_timer_support_t timers = {
+        [](const clap_host_t* h, uint32_t, clap_id* id) {
+            std::lock_guard<std::mutex> lock(of(h)->requests_mutex);
+            of(h)->on_main_only();
+            of(h)->main_requests.timers.push_back(*id = of(h)->next_timer++);
+            return true;
+        },
+        [](const clap_host_t* h, clap_id id) {
+            std::lock_guard<std::mutex> lock(of(h)->requests_mutex);
+            of(h)->on_main_only();
+            auto& t = of(h)->main_requests.timers;
+            const auto at = std::find(t.begin(), t.end(), id);
+            return at != t.end() && (t.erase(at), true);
+        },
+    };
     if (!id)
         return nullptr;
+    if (!std::strcmp(id, CLAP_EXT_TIMER_SUPPORT))
+        return &timers;
     if (!std::strcmp(id, CLAP_EXT_PARAMS))
         return &params;
     if (!std::strcmp(id, CLAP_EXT_GUI))
@@ -278,6 +295,10 @@ bool ClapPlugin::load(const std::vector<uint8_t>& state_bytes, size_t piece, siz
 
 bool ClapPlugin::idle()
 {
+    const auto* timer = extension<clap_plugin_timer_support_t>(CLAP_EXT_TIMER_SUPPORT);
+    for (clap_id id : requests().timers)
+        if (timer)
+            timer->on_timer(instance, id);
     if (!callback_wanted.exchange(false))
         return false;
     instance->on_main_thread(instance);

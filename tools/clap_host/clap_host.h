@@ -1,8 +1,8 @@
 // A small CLAP host on the edition's own declarations (clap/clap_abi.h): it
 // loads any .clap module through clap_entry as a DAW does (dlopen, entry
 // init, the plug-in factory, create_plugin, init) and offers the host side
-// ZE710 asks for (clap.params, clap.gui, clap.state), recording what the
-// plug-in asks of it. The tests, the benchmark and ze710-host share it.
+// ZE710 asks for (clap.params, clap.gui, clap.state, clap.timer-support),
+// recording what the plug-in asks of it. The tests, the benchmark and ze710-host share it.
 //
 // Threads: the thread that loads the plug-in is the host's main thread; it
 // makes every main-thread call and runs idle(). process() may run on another
@@ -75,7 +75,8 @@ public:
     // A state given in pieces of at most `piece` bytes; with fail_at, the
     // read that reaches that offset fails (-1).
     bool load(const std::vector<uint8_t>& state, size_t piece = SIZE_MAX, size_t fail_at = SIZE_MAX);
-    // Runs on_main_thread when the plug-in asked for it; whether it did.
+    // The main thread's turn: fires the plug-in's timers, and runs
+    // on_main_thread when the plug-in asked for it; whether it asked.
     bool idle();
 
     // ---- audio thread ------------------------------------------------------------
@@ -92,6 +93,7 @@ public:
     void clear_out_events() { out_count.store(0); }
     struct Requests {
         int flush = 0, callback = 0, rescan = 0, mark_dirty = 0;
+        std::vector<clap_id> timers;  // registered now
         std::vector<std::pair<uint32_t, uint32_t>> resize;  // width, height
         bool off_main_thread = false;  // a main-thread-only request came from another thread
     };
@@ -123,6 +125,7 @@ private:
     std::atomic<int> flush_requests{0}, callback_requests{0};
     mutable std::mutex requests_mutex;  // main-thread records
     Requests main_requests;
+    clap_id next_timer = 0;  // main thread
 };
 
 }  // namespace claphost
