@@ -138,15 +138,9 @@ void Ze710Clap::on_main_thread()
 void Ze710Clap::sync_from_engine()
 {
     const uint32_t changed = from_engine.exchange(0);
-    for (int slot = 0; slot < kEqNumSoundParams; ++slot) {
-        if (!bit_set(changed, slot))
-            continue;
-        const float v = clap_normalised_of(slot, plain[slot].load());
-        bank.set_value(slot, v);
-        editor_gui->setParameter(slot, v);
-    }
-    if (bit_set(changed, kClapBypassSlot))
-        editor_gui->setHostEffEnable(plain[kClapBypassSlot].load() > 0.5f ? 0.0f : 1.0f);
+    for (int slot = 0; slot < kEqNumSoundParams; ++slot)
+        if (bit_set(changed, slot))
+            bank.set_value(slot, clap_normalised_of(slot, plain[slot].load()));
 }
 
 // ---- audio ---------------------------------------------------------------------------
@@ -156,8 +150,15 @@ void Ze710Clap::apply_host_value(int slot, float plain_value, bool engine)
     plain[slot].store(plain_value);
     if (engine)
         hand_to_engine(slot);
-    // One call for a run of changes: the main thread takes them all.
-    if (from_engine.fetch_or(1u << slot) == 0 && engine && host->request_callback)
+    // The editor's notifications are lock-free and never wait: the knobs
+    // follow from here, whether or not the host calls its main thread back.
+    if (slot == kClapBypassSlot)
+        editor_gui->setHostEffEnable(plain_value > 0.5f ? 0.0f : 1.0f);
+    else
+        editor_gui->setParameter(slot, clap_normalised_of(slot, plain_value));
+    // The current program follows on the main thread; one call for a run
+    // of changes, the main thread takes them all.
+    if (slot < kEqNumSoundParams && from_engine.fetch_or(1u << slot) == 0 && engine && host->request_callback)
         host->request_callback(host);
 }
 
@@ -232,8 +233,7 @@ void Ze710Clap::flush(const clap_input_events_t* in, const clap_output_events_t*
     while (events.next_frame() != EqEventCursor::kNoEvent)
         events.apply_next(dsp);
     outbox.drain(out);
-    // Inactive, the host calls from its main thread: the bank and the
-    // editor follow at once.
+    // Inactive, the host calls from its main thread: the bank follows at once.
     if (!engine)
         sync_from_engine();
 }

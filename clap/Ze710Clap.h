@@ -16,9 +16,11 @@
 // Changes cross threads without a lock on the audio side:
 //   main/GUI -> audio   plain[] and the to_engine bits; the audio thread
 //                       hands those slots to the engine before its next block;
+//   audio -> editor     CEditorGUI::setParameter and setHostEffEnable, which
+//                       are lock-free and safe from any thread;
 //   audio -> main       plain[] and the from_engine bits, then the host's
 //                       request_callback; on_main_thread brings them into the
-//                       bank and the editor (sync_from_engine);
+//                       bank's current program (sync_from_engine);
 //   GUI -> host         the outbox (clap_outbox.h), emptied into process()'s
 //                       or flush()'s output events after request_flush;
 //   GUI -> main         a wanted editor size and a dirty state, delivered by
@@ -119,7 +121,7 @@ private:
     // switch and the bypass make one engine value).
     void hand_to_engine(int slot);
     void take_changes_for_engine();  // the to_engine slots
-    // Main thread: the audio thread's changes into the bank and the editor.
+    // Main thread: the audio thread's changes into the bank's current program.
     void sync_from_engine();
     // Any thread but the audio thread: a request to the host for the
     // editor's events, unless the instance is being destroyed.
@@ -151,7 +153,7 @@ private:
 
     std::atomic<float> plain[kClapNumSlots];
     std::atomic<uint32_t> to_engine{0};    // slot bits
-    std::atomic<uint32_t> from_engine{0};  // slot bits
+    std::atomic<uint32_t> from_engine{0};  // sound slot bits
     std::atomic<uint32_t> gestures{0};     // slot bits of gestures begun by the editor
     ClapOutbox outbox;
     std::atomic<uint64_t> wanted_size{0};  // width << 32 | height of a size to ask for; 0: none

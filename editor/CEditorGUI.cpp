@@ -71,12 +71,13 @@ CEditorGUI::CEditorGUI(CEditorHost* effect) : effect(effect)
 
 CEditorGUI::~CEditorGUI()
 {
+    // Owners of an editor that may have been open free it through retire(),
+    // which waits for no handler and frees nothing under a running one.
+    input_enabled.store(false);
     if (G_GUI_engine) {
         if (editor_running_flag && window_is_ours())
             G_GUI_engine->destroy_afx_window(window_index);
         editor_running_flag = 0;
-        // A press or drag handler may still be in the effect's callbacks.
-        wait_for_input_handlers();
         cleanup_gui_objects();
     }
     // The host closes the instance without closing its editor: the last such
@@ -129,11 +130,10 @@ void CEditorGUI::set_plugin_name(char* name)
 {
     if (!name)
         return;
-    pthread_mutex_lock(&widget_mutex);
+    std::lock_guard<std::mutex> lock(title_mutex);
     const size_t n = strnlen(name, sizeof window_title - 1);
     std::memcpy(window_title, name, n);
     window_title[n] = 0;
-    pthread_mutex_unlock(&widget_mutex);
 }
 
 // ---- size ---------------------------------------------------------------------------
@@ -207,8 +207,15 @@ void CEditorGUI::close()
 
 void CEditorGUI::retire(void (*dispose)(void*), void* owner)
 {
+    // Seen by every handler before its next call into the effect; one that
+    // is inside a call now comes back to a live editor and owner.
+    retired.store(true);
     close();
-    dispose(owner);
+    // The window is gone, so no new handler starts on it.
+    if (AFX_engine* engine = G_GUI_engine)
+        engine->release_callback_data(this, dispose, owner);
+    else
+        dispose(owner);
 }
 
 void CEditorGUI::release_gui_thread()
@@ -226,9 +233,11 @@ void CEditorGUI::stop_editor()
     if (G_GUI_engine && window_is_ours())
         G_GUI_engine->destroy_afx_window(window_index);
     window_sys_id = 0;
-    // No callback starts on the destroyed window; one already running
-    // finishes before the host goes on (and perhaps frees the editor).
-    wait_for_input_handlers();
+    // No callback starts on the destroyed window; one already running (it
+    // may be inside a host call, even this very one) finishes on its own:
+    // the editor and its effect stay until the owner retires, and retire
+    // frees nothing under a running handler.
+    input_enabled.store(false);
 }
 
 void CEditorGUI::start_editor(unsigned long host)
@@ -297,9 +306,10 @@ void CEditorGUI::start_editor_main()
     if (window_icon)
         engine->set_afx_window_icon(window_icon, idx);
     char title[sizeof window_title];
-    pthread_mutex_lock(&widget_mutex);
-    std::memcpy(title, window_title, sizeof title);
-    pthread_mutex_unlock(&widget_mutex);
+    {
+        std::lock_guard<std::mutex> lock(title_mutex);
+        std::memcpy(title, window_title, sizeof title);
+    }
     engine->set_afx_window_title(idx, title);
     engine->set_afx_window_type_wm_utility(idx);
     engine->select_afx_input_events(idx);

@@ -14,7 +14,9 @@
 // values, move widgets, format the banner text and raise the update flag.
 //
 // Locks, in this order (an earlier one may be held while taking a later one):
-//   the effect's instance mutex (held by the effect around setParameter)
+//   the effect's instance mutex (held by the effect around setParameter;
+//                 the notifications it makes under it take no lock at all,
+//                 set_plugin_name only the leaf title_mutex)
 //   the engine's procs mutex (held by the engine around the tick and expose)
 //   widget_mutex: widget values, dirty flags, the text display buffer, the
 //                 banner's text and the panel buffer while widgets paint.
@@ -30,6 +32,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <mutex>
 
 #include "editor/CEditorHost.h"
 #include "gui_engine/AFX_engine.h"
@@ -100,9 +103,10 @@ public:
     void retire(void (*dispose)(void* owner), void* owner);
 
     // ---- notifications from the effect -----------------------------------
-    // Host thread (or the GUI thread through the effect), possibly under the
-    // effect's mutex: record only, never paint, never call the effect.
-    // index 0 to 8, value normalised; other indices are ignored.
+    // Any thread, the host's audio thread included, possibly under the
+    // effect's mutex: lock-free, never waits; records the value, and the
+    // widgets follow at the next tick. index 0 to 8, value normalised; other
+    // indices are ignored.
     void setParameter(int index, float value);
     // Called outside the effect's mutex: reads the program name back.
     void setProgram(int index);
@@ -113,7 +117,8 @@ public:
     // editor size asks the host for the new size here and is resized by the
     // next update tick, on the GUI thread.
     void follow_ui_size();
-    // Copies at most 255 characters into the window title; used at the next open.
+    // Copies at most 255 characters into the window title; used at the next
+    // open. Takes only title_mutex, so it never waits for painting.
     void set_plugin_name(char* name);
     void resizeParentWindow(int /*width*/, int /*height*/) {}
 
@@ -141,6 +146,9 @@ public:
     // ---- update cycle (GUI thread unless said otherwise) --------------------
     void signal_gui_update();  // any thread
     void gui_update_handler();
+    // GUI thread: the widgets take the values setParameter recorded since,
+    // and the banner buffer the text of the latest. Takes widget_mutex.
+    void take_parameter_changes();
     // Puts the text display buffer on the banner and restarts the text timer.
     // Takes widget_mutex: not for callers that hold it.
     void control_redraw_parameter_display();
@@ -235,12 +243,15 @@ private:
 
     // ---- input (CEditorGUI_input.cpp) ----------------------------------------
     struct KnobSlot;
-    struct input_scope;
+    class DetachedHost;
     void knob_slots(KnobSlot out[7]);  // in knob order
     void step_program(int step);       // left (-1) and right (+1) buttons
-    // Host thread, after the window is gone: waits (bounded) until no input
-    // handler runs any more, so the editor can be closed or freed under it.
-    void wait_for_input_handlers();
+    // The effect, or once the owner is retiring a stand-in that does
+    // nothing: handlers make every call through here, so that none reaches
+    // an owner that is going away.
+    CEditorHost& host();
+    // Whether a new input handler may act: the editor open and not retiring.
+    bool input_active();
 
     CEditorHost* effect;
     afx_relaxed<int> window_index{-1};
@@ -268,6 +279,11 @@ private:
     // HF gain, LF gain, mid gain, HF freq, LF freq, mid freq, mid bandwidth,
     // bypass: normalised values as last reported by the effect.
     afx_relaxed<float> parameter_mirror[kNumMirroredParams];
+    // Parameters 0 to 7 whose mirror value the widgets have not taken yet,
+    // by bit (release by setParameter, acquire by take_parameter_changes),
+    // and the one reported last.
+    std::atomic<unsigned> pending_parameters{0};
+    afx_relaxed<int> last_pending_parameter{-1};
     afx_relaxed<float> ui_size{0.0f};
 
     _XImage* window_drawable = nullptr;  // drawable_mutex
@@ -301,20 +317,17 @@ private:
     afx_pixbuf* left_strip = nullptr;
     afx_pixbuf* right_strip = nullptr;
 
-    char window_title[256];                  // widget_mutex
+    char window_title[256];                  // title_mutex
     char text_display[kTextDisplaySize];     // widget_mutex
     pthread_mutex_t drawable_mutex;
     pthread_mutex_t widget_mutex;
+    std::mutex title_mutex;  // a leaf: window_title only
 
-    // Input handlers in progress, and whether new ones may act; sequentially
-    // consistent, so a closing host thread and the GUI thread cannot both
-    // miss each other.
-    std::atomic<int> input_in_flight{0};
+    // Whether input handlers may act (open and shown), and whether the owner
+    // is going away (retire): from then on no CEditorHost call starts.
+    // Sequentially consistent.
     std::atomic<bool> input_enabled{false};
-    // The thread that runs the input handlers (the GUI event thread). Kept
-    // here rather than in thread-local storage: a plug-in that hosts load
-    // and unload must not leave TLS behind in the host's threads.
-    std::atomic<pthread_t> input_thread{0};
+    std::atomic<bool> retired{false};
     // This editor counts among the open editors that keep the GUI thread
     // (editor_gui_thread.h): from its open until its close or destruction,
     // on the host's threads only.

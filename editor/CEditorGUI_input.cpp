@@ -6,8 +6,9 @@
 // Every change goes to the effect through its format's adapter
 // (CEditorHost: beginEdit, setParameterAutomated, endEdit, setProgram).
 // The effect applies it under its own mutex and reports it back through
-// setParameter, which moves the widget and formats the banner text; the
-// handler then puts that text on the banner. Hence the locking rule here:
+// setParameter, which only records it; the handler then lets the widgets
+// take it (take_parameter_changes, which formats the banner text) and puts
+// that text on the banner. Hence the locking rule here:
 // widget_mutex is held only around widget reads and writes and is always
 // released before calling into the effect.
 //
@@ -23,9 +24,7 @@
 #include "editor/CEditorGUI.h"
 
 #include <pthread.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -65,12 +64,6 @@ constexpr int kProgramTicks = 500;
 constexpr int kEndEditOrder[] = {0, 5, 1, 4, 2, 3, 6, 7};
 constexpr int kBypassIndex = 7;
 
-// A host thread closing the editor waits at most this long for a handler
-// that is stuck in a host callback (a host that serialises its callbacks on
-// the very thread that is closing would otherwise never return).
-constexpr auto kInputDrainLimit = std::chrono::milliseconds(1000);
-constexpr useconds_t kInputDrainPollUs = 500;
-
 class widget_lock {
 public:
     explicit widget_lock(pthread_mutex_t* m) : m_mutex(m) { pthread_mutex_lock(m_mutex); }
@@ -94,25 +87,36 @@ struct CEditorGUI::KnobSlot {
     void (CEditorGUI::*redraw)();
 };
 
-// Counts a handler as running while it lives; `active` is false once the
-// editor is closing or closed, and the handler then does nothing.
-struct CEditorGUI::input_scope {
-    explicit input_scope(CEditorGUI* e) : editor(e)
+// What the handlers reach once the editor's owner is going away (retire):
+// nothing. A handler that was inside a host call then finishes its own work
+// on the editor, which lives until it has returned, and calls no one.
+class CEditorGUI::DetachedHost final : public CEditorHost {
+public:
+    float getParameter(int) override { return 0.0f; }
+    void beginEdit(int) override {}
+    void endEdit(int) override {}
+    void setParameterAutomated(int, float) override {}
+    int getNumPrograms() override { return 1; }
+    void setProgram(int) override {}
+    void getProgramName(char* text, int size) override
     {
-        editor->input_in_flight.fetch_add(1);
-        editor->input_thread.store(pthread_self());
-        active = editor->input_enabled.load() && editor->editor_running_flag;
+        if (text && size > 0)
+            text[0] = 0;
     }
-    ~input_scope()
-    {
-        editor->input_in_flight.fetch_sub(1);
-    }
-    input_scope(const input_scope&) = delete;
-    input_scope& operator=(const input_scope&) = delete;
-
-    CEditorGUI* editor;
-    bool active = false;
+    void sizeWindow(int, int) override {}
 };
+
+CEditorHost& CEditorGUI::host()
+{
+    static DetachedHost detached;
+    CEditorHost* fx = effect;
+    return retired.load() || !fx ? detached : *fx;
+}
+
+bool CEditorGUI::input_active()
+{
+    return input_enabled.load() && editor_running_flag && !retired.load();
+}
 
 void CEditorGUI::knob_slots(KnobSlot out[7])
 {
@@ -127,32 +131,16 @@ void CEditorGUI::knob_slots(KnobSlot out[7])
     out[6] = {mid_bw_knob, 6, &CEditorGUI::parameter_show_mid_bw, &CEditorGUI::control_redraw_mid_bw};
 }
 
-void CEditorGUI::wait_for_input_handlers()
-{
-    input_enabled.store(false);
-    // A host that closes the editor from inside one of its callbacks does so
-    // on the GUI thread, within the handler that made the call: waiting for
-    // that handler would wait for ourselves. Handlers run only on the GUI
-    // thread, so any in flight while it closes are its own callers.
-    if (input_in_flight.load() > 0 && pthread_equal(input_thread.load(), pthread_self()))
-        return;
-    const auto deadline = std::chrono::steady_clock::now() + kInputDrainLimit;
-    while (input_in_flight.load() > 0 && std::chrono::steady_clock::now() < deadline)
-        usleep(kInputDrainPollUs);
-}
-
 // ---- button press --------------------------------------------------------------------------
 
 void CEditorGUI::button_press_handler(int x, int y, unsigned int button)
 {
-    input_scope scope(this);
-    if (!scope.active || !G_GUI_engine)
-        return;
-    CEditorHost* fx = effect;
-    if (!fx)
+    if (!input_active() || !G_GUI_engine)
         return;
 
-    // 1. Panel coordinates for the widget hit tests.
+    // 1. The widgets at the values the host set last, then panel
+    // coordinates for the widget hit tests.
+    take_parameter_changes();
     const float m = magnification;
     const int px = static_cast<int>((x - panel_x_offset) / m + 0.5f);
     const int py = static_cast<int>((y - panel_y_offset) / m + 0.5f);
@@ -169,7 +157,7 @@ void CEditorGUI::button_press_handler(int x, int y, unsigned int button)
                 if (!slot.knob || !slot.knob->test_rotary_control_clicked(px, py))
                     continue;
             }
-            fx->beginEdit(slot.index);
+            host().beginEdit(slot.index);
             float value;
             {
                 widget_lock lock(&widget_mutex);
@@ -177,10 +165,11 @@ void CEditorGUI::button_press_handler(int x, int y, unsigned int button)
                 slot.knob->step_control(step);
                 value = slot.knob->get_rotary_control_value() / kWidgetFullScale;
             }
-            fx->setParameterAutomated(slot.index, value);
+            host().setParameterAutomated(slot.index, value);
+            take_parameter_changes();
             control_redraw_parameter_display();
             (this->*slot.redraw)();
-            fx->endEdit(slot.index);
+            host().endEdit(slot.index);
         }
         bool scroll = false;
         {
@@ -209,7 +198,7 @@ void CEditorGUI::button_press_handler(int x, int y, unsigned int button)
             if (!slot.knob || !slot.knob->test_rotary_control_clicked(px, py))
                 continue;
         }
-        fx->beginEdit(slot.index);
+        host().beginEdit(slot.index);
         {
             widget_lock lock(&widget_mutex);
             slot.knob->set_rotary_control_has_focus(true);
@@ -232,7 +221,7 @@ void CEditorGUI::button_press_handler(int x, int y, unsigned int button)
         bypass_hit = bypass_switch && bypass_switch->test_pushbutton_latching_clicked(px, py);
     }
     if (bypass_hit) {
-        fx->beginEdit(kBypassIndex);
+        host().beginEdit(kBypassIndex);
         float value;
         {
             widget_lock lock(&widget_mutex);
@@ -240,7 +229,8 @@ void CEditorGUI::button_press_handler(int x, int y, unsigned int button)
             bypass_switch->update_pushbutton_latching_value();
             value = bypass_switch->get_pushbutton_latching_value() / kWidgetFullScale;
         }
-        fx->setParameterAutomated(kBypassIndex, value);
+        host().setParameterAutomated(kBypassIndex, value);
+        take_parameter_changes();
         control_redraw_parameter_display();
         control_redraw_bypass_switch();
     }
@@ -303,13 +293,10 @@ void CEditorGUI::button_press_handler(int x, int y, unsigned int button)
 
 void CEditorGUI::motion_notify_handler(int x, int y)
 {
-    input_scope scope(this);
-    if (!scope.active || !G_GUI_engine)
-        return;
-    CEditorHost* fx = effect;
-    if (!fx)
+    if (!input_active() || !G_GUI_engine)
         return;
 
+    take_parameter_changes();
     // 1. Window pixels; upward and rightward are positive.
     const int dy = G_GUI_engine->get_mouse_delta_y(y);
     const int dx = G_GUI_engine->get_mouse_delta_x(x);
@@ -327,7 +314,8 @@ void CEditorGUI::motion_notify_handler(int x, int y)
             slot.knob->update_rotary_control_value(dx, dy);
             value = slot.knob->get_rotary_control_value() / kWidgetFullScale;
         }
-        fx->setParameterAutomated(slot.index, value);
+        host().setParameterAutomated(slot.index, value);
+        take_parameter_changes();
         control_redraw_parameter_display();
         (this->*slot.redraw)();
     }
@@ -364,7 +352,7 @@ void CEditorGUI::motion_notify_handler(int x, int y)
     size_drag_step_counter = 0;
     size_drag_accumulator = 0.0f;
     ui_size = u;
-    fx->setParameterAutomated(kUiSizeIndex, u);
+    host().setParameterAutomated(kUiSizeIndex, u);
     // The host may have closed the editor while it handled the automation.
     if (input_enabled.load())
         control_redraw_ui_size();
@@ -374,8 +362,7 @@ void CEditorGUI::motion_notify_handler(int x, int y)
 
 void CEditorGUI::button_release_handler(int, int, unsigned int)
 {
-    input_scope scope(this);
-    if (!scope.active)
+    if (!input_active())
         return;
 
     // 1. Every grab ends with any release.
@@ -419,22 +406,18 @@ void CEditorGUI::button_release_handler(int, int, unsigned int)
         control_redraw_right_button();
 
     // 4. The host hears the end of whatever gesture there was.
-    if (CEditorHost* fx = effect)
-        for (int index : kEndEditOrder)
-            fx->endEdit(index);
+    for (int index : kEndEditOrder)
+        host().endEdit(index);
 }
 
 // ---- double click --------------------------------------------------------------------------------
 
 void CEditorGUI::double_click_handler(int x, int y, unsigned int button)
 {
-    input_scope scope(this);
-    if (!scope.active)
-        return;
-    CEditorHost* fx = effect;
-    if (!fx)
+    if (!input_active())
         return;
 
+    take_parameter_changes();
     const float m = magnification;
     const int px = static_cast<int>((x - panel_x_offset) / m + 0.5f);
     const int py = static_cast<int>((y - panel_y_offset) / m + 0.5f);
@@ -451,9 +434,10 @@ void CEditorGUI::double_click_handler(int x, int y, unsigned int button)
             slot.knob->set_rotary_control_value(kKnobCentre);
             value = slot.knob->get_rotary_control_value() / kWidgetFullScale;
         }
-        fx->beginEdit(slot.index);
-        fx->setParameterAutomated(slot.index, value);
-        fx->endEdit(slot.index);
+        host().beginEdit(slot.index);
+        host().setParameterAutomated(slot.index, value);
+        host().endEdit(slot.index);
+        take_parameter_changes();
         control_redraw_parameter_display();
         (this->*slot.redraw)();
         return;
@@ -472,7 +456,7 @@ void CEditorGUI::double_click_handler(int x, int y, unsigned int button)
     }
     if (!on_button) {
         ui_size = 0.0f;
-        fx->setParameterAutomated(kUiSizeIndex, 0.0f);
+        host().setParameterAutomated(kUiSizeIndex, 0.0f);
         if (input_enabled.load())
             control_redraw_ui_size();
         return;
@@ -526,17 +510,15 @@ void CEditorGUI::control_update_right_button()
 // on the banner step through the programs, wrapping at both ends.
 void CEditorGUI::step_program(int step)
 {
-    CEditorHost* fx = effect;
-    if (!fx)
-        return;
     if (program_name_shown_flag) {
-        const int programs = fx->getNumPrograms();
+        const int programs = host().getNumPrograms();
         const int count = programs > 0 ? programs : 1;
         const int next = ((current_program + step) % count + count) % count;
-        fx->setProgram(next);
+        host().setProgram(next);
+        take_parameter_changes();
     }
     char name[kTextDisplaySize] = {0};
-    fx->getProgramName(name, kTextDisplaySize);
+    host().getProgramName(name, kTextDisplaySize);
     name[kTextDisplaySize - 1] = 0;
     {
         widget_lock lock(&widget_mutex);

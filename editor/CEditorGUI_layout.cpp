@@ -247,8 +247,7 @@ void CEditorGUI::control_redraw_ui_size()
     resize_window();
     if (!G_GUI_engine)
         return;
-    if (CEditorHost* fx = effect)
-        fx->sizeWindow(window_width, window_height);
+    host().sizeWindow(window_width, window_height);
 }
 
 void CEditorGUI::follow_ui_size()
@@ -261,6 +260,5 @@ void CEditorGUI::follow_ui_size()
     // The host hears of the size from this thread; the tick, which runs
     // under the engine's procs mutex, must not call into the host.
     resize_pending = true;
-    if (CEditorHost* fx = effect)
-        fx->sizeWindow(g.window_width, g.window_height);
+    host().sizeWindow(g.window_width, g.window_height);
 }

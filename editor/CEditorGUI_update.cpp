@@ -1,17 +1,18 @@
 // CEditorGUI: the redraw and update cycle.
 //
-// Notifications from the effect (host thread) store the value in the mirror,
-// move the widget, mark it dirty, format the banner text into the text
-// display buffer and raise the gui update flag. Every 50 ms the engine calls
+// Notifications from the effect (any thread, the host's audio thread
+// included) only store the value in the mirror, mark it pending and raise
+// the gui update flag; they never wait. The tick (or the input handler that
+// made the change) moves the pending widgets, marks them dirty and formats
+// the banner text into the text display buffer. Every 50 ms the engine calls
 // the tick on the GUI thread: it runs the banner's text timer and repaints
 // the dirty widgets into the panel buffer, queueing each changed widget's
 // window rectangle. The engine's next redraw pass hands those rectangles to
 // the expose handler, which scales the panel buffer into the window drawable
 // and puts the rectangle on the screen.
 //
-// Texts: the host's thread formats and the GUI thread renders the same
-// buffers, so both happen under widget_mutex; the GUI thread never sees a
-// half-written text.
+// Texts: the text display buffer is written and rendered under
+// widget_mutex; the GUI thread never sees a half-written text.
 #include "editor/CEditorGUI.h"
 
 #include <cmath>
@@ -113,27 +114,49 @@ void CEditorGUI::setParameter(int index, float value)
     }
     if (index < 0 || index >= kNumMirroredParams)
         return;
-    {
-        widget_lock lock(&widget_mutex);
-        parameter_mirror[kMirrorSlot[index]] = value;
-        if (index == 7) {
-            if (bypass_switch) {
-                bypass_switch->set_pushbutton_latching_value(value * kWidgetFullScale);
-                bypass_switch->set_control_dirty(true);
-                set_text_display(parameter_mirror[7] > 0.5f ? " Effect In " : " Effect Out");
-            }
-        } else {
-            CRotaryControlObject* knobs[7] = {hf_gain_knob,  lf_gain_knob, mid_freq_knob,
-                                              mid_gain_knob, lf_freq_knob, hf_freq_knob,
-                                              mid_bw_knob};
-            if (CRotaryControlObject* knob = knobs[index]) {
-                knob->set_rotary_control_value(value * kWidgetFullScale);
-                knob->set_control_dirty(true);
-                format_knob_text(index);
-            }
-        }
-    }
+    // Lock-free: hosts automate from their audio thread, and the GUI thread
+    // may hold widget_mutex for a whole repaint. The widgets take the value
+    // at the next tick, or in the input handler that made the change.
+    parameter_mirror[kMirrorSlot[index]] = value;
+    last_pending_parameter = index;
+    pending_parameters.fetch_or(1u << index, std::memory_order_release);
     signal_gui_update();
+}
+
+void CEditorGUI::take_parameter_changes()
+{
+    widget_lock lock(&widget_mutex);
+    const unsigned pending = pending_parameters.exchange(0, std::memory_order_acquire);
+    if (!pending)
+        return;
+    CRotaryControlObject* knobs[7] = {hf_gain_knob,  lf_gain_knob, mid_freq_knob, mid_gain_knob,
+                                      lf_freq_knob, hf_freq_knob, mid_bw_knob};
+    // Each changed widget moves; the banner buffer gets the text of the
+    // latest change, as the effect reported them.
+    const int latest = last_pending_parameter;
+    int shown = -1;
+    for (int index = 0; index < kNumMirroredParams; ++index) {
+        if (!(pending & (1u << index)))
+            continue;
+        const float value = parameter_mirror[kMirrorSlot[index]];
+        if (index == 7) {
+            if (!bypass_switch)
+                continue;
+            bypass_switch->set_pushbutton_latching_value(value * kWidgetFullScale);
+            bypass_switch->set_control_dirty(true);
+        } else {
+            if (!knobs[index])
+                continue;
+            knobs[index]->set_rotary_control_value(value * kWidgetFullScale);
+            knobs[index]->set_control_dirty(true);
+        }
+        if (shown != latest)
+            shown = index;
+    }
+    if (shown == 7)
+        set_text_display(parameter_mirror[7] > 0.5f ? " Effect In " : " Effect Out");
+    else if (shown >= 0)
+        format_knob_text(shown);
 }
 
 void CEditorGUI::setProgram(int index)
@@ -146,8 +169,7 @@ void CEditorGUI::setProgram(int index)
     }
     // Outside the lock: the effect takes its own mutex to read the name.
     char name[kTextDisplaySize] = {0};
-    if (effect)
-        effect->getProgramName(name, kTextDisplaySize);
+    host().getProgramName(name, kTextDisplaySize);
     name[kTextDisplaySize - 1] = 0;
 
     {
@@ -356,6 +378,7 @@ void CEditorGUI::gui_update_handler()
     if (!gui_update_flag)
         return;
     gui_update_flag = 0;
+    take_parameter_changes();
     CRotaryControlObject* knobs[] = {mid_bw_knob,   hf_freq_knob, lf_freq_knob, mid_gain_knob,
                                      mid_freq_knob, hf_gain_knob, lf_gain_knob};
     for (CRotaryControlObject* knob : knobs)

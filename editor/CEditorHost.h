@@ -7,7 +7,8 @@
 // editor calls these from its GUI thread (input handlers) and from the
 // host's thread (open, size). A change must come back to the editor at once
 // through CEditorGUI::setParameter, before setParameterAutomated returns:
-// the input handlers put the text that notification formats on the banner.
+// the input handler that made it moves the widget to the value reported and
+// puts its text on the banner.
 // The editor never holds its widget lock while it calls in here.
 #pragma once
 

@@ -7,10 +7,11 @@
 // starts it and the last to close stops and joins it on the host's thread
 // (editor_gui_thread.h), so a loaded plug-in without an open editor costs no
 // wake-up at all.
-// fini (dlclose, under the loader's lock): by now no editor is open, so no
-// thread runs the module's code and none is waited for here; only a host
-// that unloads with instances it never closed leaves one, which is stopped
-// and joined as a last resort. Then both engines are freed.
+// fini (dlclose, under the loader's lock, or exit): by now no editor is
+// open, so no thread runs the module's code and none is waited for here; a
+// thread that left by itself is joined, which takes no time, and only a
+// host that unloads with instances it never closed leaves one running,
+// which is stopped and joined as a last resort. Then both engines are freed.
 
 #include <unistd.h>
 
@@ -37,6 +38,13 @@ __attribute__((destructor)) void fini()
 {
     usleep(kFiniPauseUs);
     if (!G_GUI_engine)
+        return;
+    // A process that exits from inside one of the engine's Xlib calls (Xlib's
+    // default handler of a connection lost during XOpenDisplay calls exit)
+    // holds the display mutex, which the GUI thread may be waiting for:
+    // neither the thread nor the engine can be stopped, and the process is
+    // ending anyway.
+    if (G_GUI_engine->display_held_by_caller())
         return;
     editor_gui_thread_disable();
     delete G_GUI_engine;  // closes the display connection

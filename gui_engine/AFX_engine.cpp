@@ -88,6 +88,7 @@ bool AFX_engine::open_display_connection()
 
 void AFX_engine::close_display_connection()
 {
+    keep_windows_on_stop = false;
     stop_flag = true;
     if (on_loop_thread())
         return;  // the run mutex is ours: waiting for it would never end
@@ -169,6 +170,32 @@ Display* AFX_engine::get_xdisplay()
     return live_display();
 }
 
+bool AFX_engine::display_held_by_caller()
+{
+    const pthread_t owner = display_owner;
+    return owner != pthread_t{} && pthread_equal(owner, pthread_self());
+}
+
+void AFX_engine::release_callback_data(void* data, void (*dispose)(void*), void* arg)
+{
+    {
+        afx_display_guard display_lock(this);
+        if (data && data == callback_data_in_use) {
+            // One callback runs at a time, and each owner is released once.
+            deferred_dispose = dispose;
+            deferred_dispose_arg = arg;
+            return;
+        }
+    }
+    dispose(arg);
+}
+
+bool AFX_engine::event_callback_running()
+{
+    afx_display_guard display_lock(this);
+    return callback_data_in_use != nullptr;
+}
+
 pthread_mutex_t* AFX_engine::get_x_display_mutex()
 {
     return &display_mutex;
@@ -177,10 +204,12 @@ pthread_mutex_t* AFX_engine::get_x_display_mutex()
 void AFX_engine::afx_lock_display()
 {
     pthread_mutex_lock(&display_mutex);
+    display_owner = pthread_self();
 }
 
 void AFX_engine::afx_unlock_display()
 {
+    display_owner = pthread_t{};
     pthread_mutex_unlock(&display_mutex);
     // The caller's Xlib calls may have queued requests that nobody flushes
     // or read events into Xlib's queue, where the loop's poll() cannot see
@@ -200,6 +229,14 @@ bool AFX_engine::on_loop_thread()
 
 void AFX_engine::stop_engine()
 {
+    keep_windows_on_stop = false;
+    stop_flag = true;
+    wake_engine();
+}
+
+void AFX_engine::stop_engine_keep_windows()
+{
+    keep_windows_on_stop = true;
     stop_flag = true;
     wake_engine();
 }
@@ -207,6 +244,7 @@ void AFX_engine::stop_engine()
 void AFX_engine::clear_stop_request()
 {
     stop_flag = false;
+    keep_windows_on_stop = false;
 }
 
 // The loop thread itself needs no wake-up: it looks at everything again

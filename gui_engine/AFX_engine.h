@@ -129,12 +129,34 @@ public:
     pthread_mutex_t* get_x_display_mutex();
     void afx_lock_display();  // for callers making their own Xlib calls on get_xdisplay()
     void afx_unlock_display();  // wakes the loop unless called on the event thread
+    // Whether the calling thread holds the display mutex (taken through
+    // afx_lock_display): true only inside an Xlib call of this engine's,
+    // e.g. when Xlib's default I/O error handler exits the process from
+    // inside XOpenDisplay and the exit runs the module's unload.
+    bool display_held_by_caller();
+
+    // --- Callback data lifetime (any thread) ---
+    // For the owner of windows' callback data that goes away while the event
+    // thread may be inside one of their callbacks (a callback calling out to
+    // code that blocks, or that destroys the owner). Call after destroying
+    // every window that carries `data`, so that no callback with it starts
+    // any more: dispose(arg) runs now, on the calling thread, when no event
+    // callback with `data` is running, else on the event thread as soon as
+    // that callback has returned (also when the callback itself asked).
+    // Expose and timer callbacks never need this: destruction waits for them.
+    void release_callback_data(void* data, void (*dispose)(void* arg), void* arg);
+    // Whether the event thread is inside an event callback now.
+    bool event_callback_running();
 
     // --- Loop control ---
     // The event thread's body: returns after stop_engine(),
     // close_display_connection() or a lost display connection.
     void run_engine();
     void stop_engine();  // any thread, no lock; wakes the loop
+    // Like stop_engine(), but the loop leaves its windows as they are for
+    // the next run to serve: for an owner that stops its event thread while
+    // another thread may be creating a window for the next run.
+    void stop_engine_keep_windows();
     // Withdraws a stop that no run_engine() has taken, which the next run
     // would otherwise honour at once. For the owner of the event thread,
     // after joining it; no lock.
@@ -386,6 +408,11 @@ private:
     int find_free_record();
     void send_expose(Display* dpy, Window window, int x, int y, int width, int height);
     void dispatch_x_events(XEvent* event);
+    // Runs call(data) with window idx's callback data, marked as in use, if
+    // the record is still open with that data when the mark is made; runs a
+    // disposal released meanwhile afterwards (release_callback_data).
+    template <typename Call>
+    void call_window(int idx, Call call);
     void dispatch_button_press(const XButtonEvent& event, int idx);
     void dispatch_selection(const XSelectionEvent& event, int idx);
     void run_close_sequence(int idx);
@@ -415,6 +442,7 @@ private:
     // Sequentially consistent: a thread that sets it and then wakes the loop
     // must find it seen by the pass that the wake-up starts.
     std::atomic<bool> stop_flag{false};
+    std::atomic<bool> keep_windows_on_stop{false};  // with stop_flag: stop_engine_keep_windows()
     int wake_fd = -1;  // eventfd; -1 if it could not be made (the loop then polls every 1 ms)
     afx_relaxed<double> last_mouse_x;
     afx_relaxed<double> last_mouse_y;
@@ -427,4 +455,10 @@ private:
     afx_relaxed<bool> display_lost;  // set by the I/O-error exit handler on any thread
     afx_relaxed<bool> loop_running;  // run mutex held by run_engine()
     afx_relaxed<pthread_t> loop_thread;
+    afx_relaxed<pthread_t> display_owner;  // the thread in afx_lock_display's section, 0 for none
+    // The data of the event callback running now, and a disposal waiting for
+    // it to return (release_callback_data). Display mutex.
+    void* callback_data_in_use = nullptr;
+    void (*deferred_dispose)(void*) = nullptr;
+    void* deferred_dispose_arg = nullptr;
 };

@@ -1,6 +1,8 @@
 // X events to per-window callbacks, on the event thread. Each event is mapped
 // to a window of the table (events for other windows are dropped); callbacks
-// run without the display mutex and outside the procs mutex. Expose and
+// run without the display mutex and outside the procs mutex, with their data
+// marked as in use (call_window), so that an owner released meanwhile is
+// disposed of only after the callback has returned. Expose and
 // ConfigureNotify only mark areas dirty: painting happens in the redraw pass.
 
 #include "gui_engine/AFX_engine.h"
@@ -16,6 +18,32 @@ constexpr float double_click_seconds = 0.3f;
 constexpr long selection_max_length = 10000000;  // in 32-bit units, as XGetWindowProperty counts
 
 } // namespace
+
+template <typename Call>
+void AFX_engine::call_window(int idx, Call call)
+{
+    void* data;
+    {
+        afx_display_guard display_lock(this);
+        if (!windows[idx].open)
+            return;
+        data = windows[idx].callback_data;
+        callback_data_in_use = data;
+    }
+    call(windows[idx], data);
+    void (*dispose)(void*);
+    void* arg;
+    {
+        afx_display_guard display_lock(this);
+        callback_data_in_use = nullptr;
+        dispose = deferred_dispose;
+        arg = deferred_dispose_arg;
+        deferred_dispose = nullptr;
+        deferred_dispose_arg = nullptr;
+    }
+    if (dispose)
+        dispose(arg);
+}
 
 void AFX_engine::dispatch_x_events(XEvent* event)
 {
@@ -33,9 +61,11 @@ void AFX_engine::dispatch_x_events(XEvent* event)
                 length = 0;
             key_text_buffer[length] = '\0';
         }
-        if (afx_key_proc keypress = windows[idx].keypress_callback)
-            keypress(key_text_buffer, static_cast<unsigned int>(keysym), event->xkey.state, idx,
-                     windows[idx].callback_data);
+        const unsigned int state = event->xkey.state;
+        call_window(idx, [&](AFXWindowRecord& record, void* data) {
+            if (afx_key_proc keypress = record.keypress_callback)
+                keypress(key_text_buffer, static_cast<unsigned int>(keysym), state, idx, data);
+        });
         return;
     }
     case KeyRelease: {
@@ -48,9 +78,11 @@ void AFX_engine::dispatch_x_events(XEvent* event)
             afx_display_guard display_lock(this);
             XLookupString(&event->xkey, text, sizeof(text), &keysym, nullptr);
         }
-        if (afx_key_proc keyrelease = windows[idx].keyrelease_callback)
-            keyrelease(nullptr, static_cast<unsigned int>(keysym), event->xkey.state, idx,
-                       windows[idx].callback_data);
+        const unsigned int state = event->xkey.state;
+        call_window(idx, [&](AFXWindowRecord& record, void* data) {
+            if (afx_key_proc keyrelease = record.keyrelease_callback)
+                keyrelease(nullptr, static_cast<unsigned int>(keysym), state, idx, data);
+        });
         return;
     }
     case ButtonPress: {
@@ -63,17 +95,22 @@ void AFX_engine::dispatch_x_events(XEvent* event)
         const int idx = get_AFX_window_idx_for_X_window(event->xbutton.window);
         if (idx < 0)
             return;
-        if (afx_button_proc release = windows[idx].button_release_callback)
-            release(event->xbutton.x, event->xbutton.y, static_cast<int>(event->xbutton.button), idx,
-                    windows[idx].callback_data);
+        const XButtonEvent& e = event->xbutton;
+        call_window(idx, [&](AFXWindowRecord& record, void* data) {
+            if (afx_button_proc release = record.button_release_callback)
+                release(e.x, e.y, static_cast<int>(e.button), idx, data);
+        });
         return;
     }
     case MotionNotify: {
         const int idx = get_AFX_window_idx_for_X_window(event->xmotion.window);
         if (idx < 0)
             return;
-        if (afx_motion_proc motion = windows[idx].motion_notify_callback)
-            motion(event->xmotion.x, event->xmotion.y, idx, windows[idx].callback_data);
+        const XMotionEvent& e = event->xmotion;
+        call_window(idx, [&](AFXWindowRecord& record, void* data) {
+            if (afx_motion_proc motion = record.motion_notify_callback)
+                motion(e.x, e.y, idx, data);
+        });
         return;
     }
     case Expose: {
@@ -89,9 +126,11 @@ void AFX_engine::dispatch_x_events(XEvent* event)
         const int idx = get_AFX_window_idx_for_X_window(event->xcreatewindow.parent);
         if (idx < 0)
             return;
-        if (afx_create_proc create = windows[idx].create_callback)
-            create(event->xcreatewindow.height, event->xcreatewindow.width, idx,
-                   windows[idx].callback_data);
+        const XCreateWindowEvent& e = event->xcreatewindow;
+        call_window(idx, [&](AFXWindowRecord& record, void* data) {
+            if (afx_create_proc create = record.create_callback)
+                create(e.height, e.width, idx, data);
+        });
         return;
     }
     case DestroyNotify: {
@@ -110,8 +149,11 @@ void AFX_engine::dispatch_x_events(XEvent* event)
         const int idx = get_AFX_window_idx_for_X_window(event->xreparent.event);
         if (idx < 0)
             return;
-        if (afx_reparent_proc reparent = windows[idx].reparent_callback)
-            reparent(event->xreparent.x, event->xreparent.y, windows[idx].callback_data);
+        const XReparentEvent& e = event->xreparent;
+        call_window(idx, [&](AFXWindowRecord& record, void* data) {
+            if (afx_reparent_proc reparent = record.reparent_callback)
+                reparent(e.x, e.y, data);
+        });
         return;
     }
     case ConfigureNotify: {
@@ -121,8 +163,11 @@ void AFX_engine::dispatch_x_events(XEvent* event)
         AFXWindowRecord& record = windows[idx];
         record.width = event->xconfigure.width;
         record.height = event->xconfigure.height;
-        if (afx_configure_proc configure = record.configure_callback)
-            configure(event->xconfigure.height, event->xconfigure.width, idx, record.callback_data);
+        const XConfigureEvent& e = event->xconfigure;
+        call_window(idx, [&](AFXWindowRecord& r, void* data) {
+            if (afx_configure_proc configure = r.configure_callback)
+                configure(e.height, e.width, idx, data);
+        });
         afx_display_guard display_lock(this);
         record.regions.add(AFXRect{0, 0, record.height, record.width});
         return;
@@ -142,8 +187,10 @@ void AFX_engine::dispatch_x_events(XEvent* event)
             run_close_sequence(idx);
             return;
         }
-        if (afx_client_message_proc message = windows[idx].client_message_callback)
-            message(first_long, windows[idx].callback_data);
+        call_window(idx, [&](AFXWindowRecord& record, void* data) {
+            if (afx_client_message_proc message = record.client_message_callback)
+                message(first_long, data);
+        });
         return;
     }
     default:
@@ -159,16 +206,19 @@ void AFX_engine::dispatch_button_press(const XButtonEvent& event, int idx)
     clock_gettime(CLOCK_MONOTONIC, &now);
     const float since_last_click = diff_timef(last_click_time, now);
     const int button = static_cast<int>(event.button);
-    AFXWindowRecord& record = windows[idx];
 
     if (since_last_click > 0.0f && since_last_click < double_click_seconds && button == Button1) {
-        if (afx_button_proc double_click = record.double_click_callback)
-            double_click(event.x, event.y, 1, idx, record.callback_data);
+        call_window(idx, [&](AFXWindowRecord& r, void* data) {
+            if (afx_button_proc double_click = r.double_click_callback)
+                double_click(event.x, event.y, 1, idx, data);
+        });
         last_click_time = now;
         return;
     }
-    if (afx_button_proc press = record.button_press_callback)
-        press(event.x, event.y, button, idx, record.callback_data);
+    call_window(idx, [&](AFXWindowRecord& r, void* data) {
+        if (afx_button_proc press = r.button_press_callback)
+            press(event.x, event.y, button, idx, data);
+    });
     if (button == Button1)
         last_click_time = now;
 }
@@ -192,9 +242,14 @@ void AFX_engine::dispatch_selection(const XSelectionEvent& event, int idx)
                                &property_data) != Success)
             property_data = nullptr;
     }
-    if (afx_selection_proc selection = windows[idx].selection_callback)
-        selection(property_data, idx, windows[idx].callback_data);
-    else
+    bool taken = false;
+    call_window(idx, [&](AFXWindowRecord& record, void* data) {
+        if (afx_selection_proc selection = record.selection_callback) {
+            selection(property_data, idx, data);
+            taken = true;
+        }
+    });
+    if (!taken)
         free_clipboard_data(property_data);
 }
 
@@ -215,8 +270,10 @@ void AFX_engine::run_close_sequence(int idx)
         if (windows[idx].icon_pixmap)
             XFreePixmap(dpy, windows[idx].icon_pixmap);
     }
-    if (afx_window_destroy_proc destroyed = windows[idx].window_destroy_callback)
-        destroyed(frame_x, frame_y, idx, windows[idx].callback_data);
+    call_window(idx, [&](AFXWindowRecord& record, void* data) {
+        if (afx_window_destroy_proc destroyed = record.window_destroy_callback)
+            destroyed(frame_x, frame_y, idx, data);
+    });
     afx_display_guard display_lock(this);
     afx_window_init(idx);
     afx_remove_afx_window_from_active_list(idx);

@@ -106,8 +106,12 @@ void AFX_engine::run_engine()
             wait_for_work(last_sched, last_gui);
     }
 
-    shut_down_loop();
+    // A stop that keeps the windows leaves them to the next run; windows on a
+    // lost connection are forgotten either way.
+    if (display_lost || !keep_windows_on_stop)
+        shut_down_loop();
     stop_flag = false;
+    keep_windows_on_stop = false;
     loop_running = false;
     pthread_mutex_unlock(&run_mutex);
 }

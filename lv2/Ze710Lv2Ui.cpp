@@ -57,7 +57,7 @@ Ze710Lv2Ui* Ze710Lv2Ui::create(LV2UI_Write_Function write, LV2UI_Controller cont
     if (ui->editor_gui)
         ui->editor_gui->open(reinterpret_cast<void*>(ui->parent));
     if (!ui->editor_gui || !ui->editor_gui->is_editor_running()) {
-        delete ui;
+        ui->destroy();
         return nullptr;
     }
     // The host's frame takes the editor's size from the start.
@@ -67,11 +67,15 @@ Ze710Lv2Ui* Ze710Lv2Ui::create(LV2UI_Write_Function write, LV2UI_Controller cont
 
 Ze710Lv2Ui::~Ze710Lv2Ui()
 {
-    // The editor first: its destructor waits for an input handler that may
-    // still be calling in here.
-    if (editor_gui)
-        editor_gui->close();
     delete editor_gui;
+}
+
+void Ze710Lv2Ui::destroy()
+{
+    if (editor_gui)
+        editor_gui->retire([](void* ui) { delete static_cast<Ze710Lv2Ui*>(ui); }, this);
+    else
+        delete this;
 }
 
 LV2UI_Widget Ze710Lv2Ui::widget() const
@@ -242,7 +246,7 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* plugin_uri, const 
 
 void cleanup(LV2UI_Handle ui)
 {
-    delete static_cast<Ze710Lv2Ui*>(ui);
+    static_cast<Ze710Lv2Ui*>(ui)->destroy();
 }
 
 void port_event(LV2UI_Handle ui, uint32_t port, uint32_t size, uint32_t format, const void* buffer)

@@ -38,7 +38,10 @@ public:
     // the editor cannot open (no X display).
     static Ze710Lv2Ui* create(LV2UI_Write_Function write, LV2UI_Controller controller,
                               const LV2_Feature* const* features);
-    ~Ze710Lv2Ui();
+    // The host's cleanup: the editor retires and the instance is freed now,
+    // or on the GUI thread once an input handler that is inside a host
+    // function (write, ui:touch, ui:resize) has returned.
+    void destroy();
     Ze710Lv2Ui(const Ze710Lv2Ui&) = delete;
     Ze710Lv2Ui& operator=(const Ze710Lv2Ui&) = delete;
 
@@ -53,6 +56,7 @@ public:
 private:
     Ze710Lv2Ui(LV2UI_Write_Function write, LV2UI_Controller controller,
                const LV2_Feature* const* features);
+    ~Ze710Lv2Ui();
 
     float getParameter(int index) override;
     void beginEdit(int index) override;

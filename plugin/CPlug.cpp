@@ -1,6 +1,7 @@
 #include "plugin/CPlug.h"
 #include "plugin/mutex_lock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -92,8 +93,6 @@ CPlug::CPlug(audioMasterCallback audioMaster, long numPrograms, long numParams)
 
 CPlug::~CPlug()
 {
-    // The editor first: its destructor waits for a pointer handler that is
-    // still calling into this effect, which needs the programs and the DSP.
     delete editor;
     editor = nullptr;
     editor_gui = nullptr;
@@ -102,6 +101,11 @@ CPlug::~CPlug()
     delete[] programs;
     programs = nullptr;
     pthread_mutex_destroy(&mutex);
+}
+
+void CPlug::release_instance()
+{
+    editor_gui->retire([](void* plug) { delete static_cast<CPlug*>(plug); }, this);
 }
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster)
@@ -324,29 +328,22 @@ void CPlug::setProgram(VstInt32 index)
         index = last;
     if (index < 0)
         index = 0;
-    cur_program.store(index, std::memory_order_relaxed);
 
-    // Take the record's values in one piece: a parameter change from another
-    // thread writes into the same record under the mutex.
-    CPlugProgram snapshot;
+    // One step under the mutex: the current program's number and the live
+    // values change together, so that no parameter change from another
+    // thread (nor another selection) lands in the wrong program's record.
+    CPlugProgram selected;
     {
         MutexLock lock(mutex);
-        snapshot = programs[index];
+        cur_program.store(index, std::memory_order_relaxed);
+        selected = programs[index];
+        apply_program_locked(selected);
+        set_title_locked("ZE710: ", selected.name);
     }
-    // Order of application: the host sees the automation in this order.
-    setParameterAutomated(kHfGain, snapshot.hf_gain);
-    setParameterAutomated(kLfGain, snapshot.lf_gain);
-    setParameterAutomated(kMidGain, snapshot.mid_gain);
-    setParameterAutomated(kHfFreq, snapshot.hf_freq);
-    setParameterAutomated(kLfFreq, snapshot.lf_freq);
-    setParameterAutomated(kMidFreq, snapshot.mid_freq);
-    setParameterAutomated(kMidBw, snapshot.mid_bw);
-    setParameterAutomated(kBypassSwitch, snapshot.bypass_switch);
-
-    {
-        MutexLock lock(mutex);
-        set_title_locked("ZE710: ", programs[index].name);
-    }
+    // Then the host hears of the values as automation, in this order.
+    const int order[] = {kHfGain, kLfGain, kMidGain, kHfFreq, kLfFreq, kMidFreq, kMidBw, kBypassSwitch};
+    for (int param : order)
+        call_host(audioMasterAutomate, param, 0, nullptr, selected.value(kSlotOfIndex[param]));
     // Outside the lock: the editor reads the name back through getProgramName.
     editor_gui->setProgram(index);
 }
@@ -395,6 +392,9 @@ VstInt32 CPlug::getChunk(void** data, bool isPreset)
     if (!data || numPrograms != kEqNumPrograms)
         return 0;
     MutexLock lock(mutex);
+    uint8_t* chunk_data = chunk_buffer_locked();
+    if (!chunk_data)
+        return 0;
     const long long current = cur_program.load(std::memory_order_relaxed);
     size_t size;
     if (isPreset) {
@@ -409,6 +409,29 @@ VstInt32 CPlug::getChunk(void** data, bool isPreset)
     }
     *data = chunk_data;
     return static_cast<VstInt32>(size);
+}
+
+uint8_t* CPlug::chunk_buffer_locked()
+{
+    const pthread_t self = pthread_self();
+    for (size_t i = 0; i < chunk_buffers.size(); ++i) {
+        if (pthread_equal(chunk_buffers[i]->owner, self)) {
+            std::rotate(chunk_buffers.begin(), chunk_buffers.begin() + static_cast<long>(i),
+                        chunk_buffers.begin() + static_cast<long>(i) + 1);
+            return chunk_buffers.front()->bytes;
+        }
+    }
+    // A new thread: a fresh buffer, or the one used longest ago.
+    if (chunk_buffers.size() < kChunkBuffers) {
+        ChunkBuffer* buffer = new (std::nothrow) ChunkBuffer;
+        if (!buffer)
+            return nullptr;
+        chunk_buffers.insert(chunk_buffers.begin(), std::unique_ptr<ChunkBuffer>(buffer));
+    } else {
+        std::rotate(chunk_buffers.begin(), chunk_buffers.end() - 1, chunk_buffers.end());
+    }
+    chunk_buffers.front()->owner = self;
+    return chunk_buffers.front()->bytes;
 }
 
 VstInt32 CPlug::setChunk(void* data, VstInt32 byteSize, bool isPreset)

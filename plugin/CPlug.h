@@ -14,6 +14,8 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <memory>
+#include <vector>
 
 #include "model/eq_driver.h"
 #include "model/eq_params.h"
@@ -53,6 +55,10 @@ public:
 
     CPlug(audioMasterCallback audioMaster, long numPrograms, long numParams);
     ~CPlug() override;
+    // effClose: the editor retires (CEditorGUI::retire) and the instance is
+    // freed now, or on the GUI thread once an input handler that is inside
+    // a host callback has returned.
+    void release_instance() override;
 
     VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                          float opt) override;
@@ -115,8 +121,10 @@ public:
     // ---- state chunks: host's non-audio thread, take the mutex ----
     // The bank (all programs, the current program, the editor size) or, with
     // isPreset, the current program, in the format of model/eq_chunk.h. *data
-    // points into this instance and stays valid until the next getChunk or
-    // effClose. 0 for a null data pointer.
+    // points into a buffer of the calling thread's own in this instance and
+    // stays unchanged until that thread's next getChunk or effClose, so two
+    // threads saving at once each get a whole chunk. 0 for a null data
+    // pointer.
     VstInt32 getChunk(void** data, bool isPreset) override;
     // Applies a whole, valid chunk of exactly byteSize bytes and answers 1;
     // anything else answers 0 and changes nothing. The values reach the
@@ -150,5 +158,14 @@ private:
     std::atomic<float> params[kNumSlots];
     std::atomic<float> host_eff_enable{1.0f};
     char title[kTitleBound + 1];
-    uint8_t chunk_data[eq_chunk::kBankBytes];  // the last getChunk's answer; mutex
+    // The last getChunk answer of each thread that asked, most recent first;
+    // mutex. At most kChunkBuffers threads keep theirs: a host does not save
+    // from more threads than that at once.
+    struct ChunkBuffer {
+        pthread_t owner;
+        uint8_t bytes[eq_chunk::kBankBytes];
+    };
+    static constexpr size_t kChunkBuffers = 16;
+    std::vector<std::unique_ptr<ChunkBuffer>> chunk_buffers;
+    uint8_t* chunk_buffer_locked();
 };

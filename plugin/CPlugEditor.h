@@ -12,8 +12,7 @@
 class CPlugEditor final : public AEffEditor, private CEditorHost {
 public:
     explicit CPlugEditor(AudioEffectX* effect);
-    // The editor goes first: its destructor waits for an input handler that
-    // may still be calling in here.
+    // With the effect, which retires the editor first (CPlug::release_instance).
     ~CPlugEditor() override;
 
     CEditorGUI* gui() { return editor_gui; }

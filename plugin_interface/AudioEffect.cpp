@@ -49,7 +49,8 @@ VstIntPtr AudioEffect::dispatchEffectClass(AEffect* e, VstInt32 opcode, VstInt32
         return 0;
     if (opcode == effClose) {
         ae->dispatcher(opcode, index, value, ptr, opt);
-        delete ae;  // the record dies with the object
+        ae->audioMaster = nullptr;
+        ae->release_instance();  // the record dies with the object
         return 1;
     }
     return ae->dispatcher(opcode, index, value, ptr, opt);
@@ -214,9 +215,8 @@ void AudioEffect::set_flag(VstInt32 flag, bool state)
 VstIntPtr AudioEffect::call_host(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                  float opt)
 {
-    if (!audioMaster)
-        return 0;
-    return audioMaster(&cEffect, opcode, index, value, ptr, opt);
+    const audioMasterCallback host = audioMaster;
+    return host ? host(&cEffect, opcode, index, value, ptr, opt) : 0;
 }
 
 VstInt32 AudioEffect::getMasterVersion()

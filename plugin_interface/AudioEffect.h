@@ -8,6 +8,8 @@
 // keeping those apart is the derived effect's job.
 #pragma once
 
+#include <atomic>
+
 #include "plugin_interface/AEffEditor.h"
 #include "plugin_interface/vst_interface.h"
 
@@ -25,6 +27,10 @@ public:
 
     virtual void open() {}
     virtual void close() {}
+    // effClose, after close() and with the host callback cleared: frees the
+    // instance and its record. An effect whose editor may be inside a host
+    // call on another thread right now frees itself once that call is over.
+    virtual void release_instance() { delete this; }
     virtual void suspend() {}
     virtual void resume() {}
     virtual void setSampleRate(float sampleRate) { this->sampleRate = sampleRate; }
@@ -102,7 +108,8 @@ protected:
                         void* ptr = nullptr, float opt = 0.0f);
     void set_flag(VstInt32 flag, bool state);
 
-    audioMasterCallback audioMaster;  // may be null
+    // May be null; cleared at effClose, after which nothing reaches the host.
+    std::atomic<audioMasterCallback> audioMaster;
     AEffEditor* editor = nullptr;     // owned
     float sampleRate = 44100.0f;      // Hz
     VstInt32 blockSize = 1024;        // frames

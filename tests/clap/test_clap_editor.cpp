@@ -99,7 +99,7 @@ TEST(ClapEditor, BypassGesturesProgramsAndSize)
     float* const io[2] = {l.data(), r.data()};
     c->clear_out_events();
     c->process(io, io, 256, {{10, 0, 20.0}});
-    EXPECT_TRUE(c->idle());  // the editor hears of it on the main thread
+    EXPECT_TRUE(c->idle());  // the current program follows on the main thread
     pause_between_presses();
     ASSERT_TRUE(desk.drag_knob(0, 10, false));
     ASSERT_TRUE(ended([&] { c->process(io, io, 256); }));

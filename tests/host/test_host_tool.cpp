@@ -1,5 +1,5 @@
 // ze710-host run as a user runs it: bad options, modules and audio files
-// give one line on standard error, a non-zero exit and no output file, not
+// (and FIFOs and devices where files belong) give one line on standard error, a non-zero exit and no output file, not
 // even a temporary one; so do an output that cannot be completed and a
 // render interrupted by a signal. Good input gives the identity listing,
 // audio in the input's own format, and the response table with its plot.
@@ -80,6 +80,7 @@ TEST_F(HostTool, BadOptionsAndModulesAreRefused)
     audio("good.wav", 480);
     write("notes.txt", "not a plug-in\n");
     mkdir((dir / "folder").c_str(), 0755);
+    mkfifo((dir / "fifo.fxb").c_str(), 0600);  // nobody writes it: an open would wait for ever
     const std::vector<std::vector<std::string>> rows = {
         {}, {"frobnicate"}, {"-x"}, {"info"}, {"info", "/nonexistent/ze710.so"}, {"info", "notes.txt"},
         {"info", ZE710_NO_ENTRY_MODULE}, {"info", ZE710_NULL_ENTRY_MODULE}, {"info", ZE710_BAD_MAGIC_MODULE},
@@ -92,9 +93,11 @@ TEST_F(HostTool, BadOptionsAndModulesAreRefused)
         {"render", plugin, "good.wav", "folder"}, {"render", plugin, "good.wav", "/nonexistent-dir/out.wav"},
         {"render", plugin, "good.wav", "out.wav", "--block", "99999999999999999999"},
         {"render", plugin, "good.wav", "out.wav", "--program", "-1"}, {"signal", "demo.wav", "--seconds", "1e9"},
-        {"signal", "demo.wav", "--rate"}};
+        {"signal", "demo.wav", "--rate"}, {"info", plugin, "--load", "fifo.fxb"}, {"save", plugin, "out.fxb", "--load", "fifo.fxb"},
+        {"render", plugin, "good.wav", "out.wav", "--load", "fifo.fxb"}, {"render", plugin, "fifo.fxb", "out.wav"}};
     for (const auto& args : rows)
         expect_refused(args);
+    unlink((dir / "fifo.fxb").c_str());
 }
 
 // Unreadable, empty, header-only, truncated (also inside a sample frame and
@@ -122,9 +125,10 @@ TEST_F(HostTool, BadAudioFilesAreRefused)
 }
 
 // An output past a file-size limit (as a full disk would stop it) leaves
-// neither the output nor its temporary file; a 1 GiB input is streamed
-// through a small address space, not loaded; a render killed by a signal
-// while it writes removes its temporary file.
+// neither the output nor its temporary file, and an earlier file of the same
+// name as it was; a 1 GiB input is streamed through a small address space,
+// not loaded; a render killed by a signal while it writes removes its
+// temporary file.
 TEST_F(HostTool, UnfinishedOutputsLeaveNothing)
 {
     const std::string plugin = ZE710_PLUGIN_PATH, model = audio("model.wav", 48000);
@@ -136,14 +140,10 @@ TEST_F(HostTool, UnfinishedOutputsLeaveNothing)
 #ifndef ZE710_SANITIZED
     expect_refused({"render", plugin, "huge.wav", "out.wav"}, "cannot write out.wav", {"--fsize=1048576", "--as=536870912"});
 #endif
-    unlink((dir / "huge.wav").c_str());
-    // Played into a pipe, with the length fields as a stream leaves them.
-    const std::string stream = with_size(with_size(model, "data", 0xFFFFFFFFu), nullptr, 0xFFFFFFFFu);
+    // The same hour of audio, stopped by a signal once the output grows.
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
-        mkfifo((dir / "live.wav").c_str(), 0600);
         const std::set<std::string> before = dir.list();
-        child render({"env", "-C", dir.path(), ZE710_HOST_PATH, "render", plugin, "live.wav", "out.wav"});
-        std::ofstream(dir / "live.wav", std::ios::binary) << stream << std::flush;
+        child render({"env", "-C", dir.path(), ZE710_HOST_PATH, "render", plugin, "huge.wav", "out.wav"});
         std::error_code error;
         EXPECT_TRUE(wait_until([&] {
             for (const std::string& name : dir.list())
@@ -154,8 +154,13 @@ TEST_F(HostTool, UnfinishedOutputsLeaveNothing)
         kill(render.pid(), sig);
         EXPECT_EQ(render.wait().signal, sig);
         EXPECT_EQ(dir.list(), before) << "signal " << sig << " left a file behind";
-        unlink((dir / "live.wav").c_str());
     }
+    unlink((dir / "huge.wav").c_str());
+
+    // A screenshot that cannot be written whole leaves the earlier one as it was.
+    write("shot.png", "an earlier picture");
+    expect_refused({"editor", plugin, "--close-after", "0.3", "--screenshot", "shot.png"}, "shot.png", {"--fsize=2000"});
+    EXPECT_EQ(slurp(dir / "shot.png"), "an earlier picture");
 }
 
 TEST_F(HostTool, InfoRenderAndResponse)

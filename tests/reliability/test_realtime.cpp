@@ -6,6 +6,9 @@
 // window) and drag their knobs, it must count no allocation, lock, wait,
 // sleep, I/O or stdio call, and the audio thread must never sleep.
 //
+// Host automation, which hosts play on their audio thread, takes the
+// instance's own lock and nothing else, however busy the editor is.
+//
 // ZE710_LOAD_SECONDS=60 makes it the load soak: eight instances, 32-frame
 // blocks paced like a sound card, for that long.
 #include "tests/support/rig.h"
@@ -97,6 +100,43 @@ TEST(RealtimeSafety, NoBlockingCallInsideProcessReplacingWhileEverythingChanges)
         EXPECT_EQ(r.blocking_calls, 0u);
         EXPECT_EQ(r.voluntary_switches, 0);
     }
+}
+
+// setParameter never waits for the editor: while an editor of the same
+// instance opens, paints, is dragged and closes, every call makes exactly
+// one lock call (the instance mutex, which no editor path holds for longer
+// than a copy) and no other blocking call.
+TEST(RealtimeSafety, AutomationTakesOnlyTheInstanceLockWhileItsEditorWorks)
+{
+    const rt_probe probe;
+    if (!probe_loaded(probe))
+        GTEST_SKIP() << "no probe in a sanitizer build";
+    editor_desk desk;
+    ASSERT_TRUE(desk.ready());
+    auto fx = load(48000.0f);
+    std::atomic<bool> stop{false};
+    std::atomic<long> shown{0};
+    std::thread editor([&] {
+        while (!stop) {
+            shown += desk.open(*fx, 0);
+            desk.drag_knob(0, 6, true);
+            desk.close(*fx, 0);
+        }
+    });
+    long calls = 0;
+    probe.reset();
+    for (const auto end = std::chrono::steady_clock::now() + 1500ms; std::chrono::steady_clock::now() < end; ++calls) {
+        probe.enter();
+        fx->set_parameter(static_cast<int>(calls % 8), static_cast<float>(calls % 101) / 100.0f);
+        probe.leave();
+    }
+    stop = true;
+    editor.join();
+    char report[512];
+    const unsigned long blocking = probe.report(report, sizeof report);
+    EXPECT_GT(shown, 0);
+    EXPECT_EQ(probe.count_of("pthread_mutex_lock"), calls) << report;
+    EXPECT_EQ(blocking, static_cast<unsigned long>(calls)) << report;
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tools/host/commands.h"
+#include "tools/host/files.h"
 #include "tools/host/vst_host.h"
 
 namespace vsthost {
@@ -66,18 +67,24 @@ void save_screenshot(Display* dpy, Window window, const std::string& path)
         return static_cast<int>(out >> (filled - 8));
     };
 
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        throw HostError("cannot write " + path + ": " + std::strerror(errno));
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    // Encoded in memory first, then written under a temporary name: a
+    // failed write leaves an earlier picture of the same name as it was.
+    // libpng's own messages stay quiet; the one line is ours.
+    std::string encoded;
+    png_structp png = png_create_write_struct(
+        PNG_LIBPNG_VER_STRING, nullptr, [](png_structp p, png_const_charp) { png_longjmp(p, 1); },
+        [](png_structp, png_const_charp) {});
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        std::remove(path.c_str());
-        throw HostError("cannot write " + path);
+        throw HostError("cannot write " + path + ": the picture could not be encoded");
     }
-    png_init_io(png, f);
+    png_set_write_fn(
+        png, &encoded,
+        [](png_structp p, png_bytep data, png_size_t n) {
+            static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<const char*>(data), n);
+        },
+        nullptr);
     png_set_IHDR(png, info, static_cast<png_uint_32>(attr.width), static_cast<png_uint_32>(attr.height),
                  8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
@@ -94,8 +101,9 @@ void save_screenshot(Display* dpy, Window window, const std::string& path)
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    if (std::fclose(f) != 0)
-        throw HostError("cannot write " + path + ": " + std::strerror(errno));
+    OutputFile out(path);
+    out.write_all(encoded);
+    out.commit();
 }
 
 // Prints the calls recorded since the last call; returns the new count.

@@ -1,13 +1,13 @@
 #include "tools/host/presets.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "tools/host/commands.h"
+#include "tools/host/files.h"
 
 namespace vsthost {
 
@@ -119,20 +119,22 @@ PresetFile decode_preset(const std::vector<uint8_t>& b, const std::string& path)
 
 std::vector<uint8_t> read_preset_bytes(const std::string& path)
 {
-    struct Closer {
-        void operator()(FILE* f) const { std::fclose(f); }
-    };
-    std::unique_ptr<FILE, Closer> f(std::fopen(path.c_str(), "rb"));
+    InputFile in(path);
     struct stat st;
-    if (!f || fstat(fileno(f.get()), &st) != 0)
+    if (fstat(in.fd(), &st) != 0)
         throw HostError("cannot read " + path + ": " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        throw HostError("cannot read " + path + ": not a regular file");
     if (static_cast<unsigned long long>(st.st_size) > kMaxPresetFileBytes)
         throw HostError(path + " is too large to be a preset file (" + std::to_string(st.st_size) + " bytes)");
     std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
-    if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())
-        throw HostError("cannot read " + path);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(in.fd(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw HostError("cannot read " + path);
+        done += static_cast<size_t>(n);
+    }
     return bytes;
 }
 

@@ -113,13 +113,18 @@ std::unique_ptr<VstPlugin> VstPlugin::load(const std::string& path, std::string*
 
 VstPlugin::~VstPlugin()
 {
-    if (aeffect) {
-        stop();
-        aeffect->dispatcher(aeffect, effClose, 0, 0, nullptr, 0.0f);
-        aeffect = nullptr;
-    }
+    if (aeffect)
+        close();
     if (module)
         dlclose(module);
+}
+
+void VstPlugin::close()
+{
+    if (!aeffect || closed.exchange(true))
+        return;
+    stop();
+    aeffect->dispatcher(aeffect, effClose, 0, 0, nullptr, 0.0f);
 }
 
 // ---- host callback ----------------------------------------------------------------
@@ -139,6 +144,8 @@ VstIntPtr VstPlugin::host_callback(AEffect* effect, VstInt32 opcode, VstInt32 in
     case audioMasterUpdateDisplay:
     case audioMasterSizeWindow:
         self->host_calls.record(HostCall{opcode, index, value, opt});
+        if (self->on_edit_call)
+            self->on_edit_call(HostCall{opcode, index, value, opt});
         return 1;
     case audioMasterGetSampleRate:
         return static_cast<VstIntPtr>(self->sample_rate.load());

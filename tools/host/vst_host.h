@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -81,6 +82,18 @@ public:
     int num_inputs() const { return aeffect->numInputs; }
     int num_outputs() const { return aeffect->numOutputs; }
 
+    // effClose now, as a host closes an instance: the record is gone
+    // afterwards and only close() may follow (the destructor sends nothing
+    // more). Any thread, once; also from inside a host callback.
+    void close();
+
+    // Called after each edit call the plug-in makes (automation, begin and
+    // end of an edit, window size) is recorded, on the plug-in's thread,
+    // before the call returns: a test host that is slow, or that closes the
+    // editor or the instance from inside its callback. Set it before the
+    // plug-in can call.
+    std::function<void(const HostCall&)> on_edit_call;
+
     // The usual start-up sequence of a DAW before audio flows (effOpen has
     // been sent by load): sample rate, block size, resume, start process.
     // stop() undoes the last two; the destructor stops and closes.
@@ -106,7 +119,8 @@ private:
     HostRecorder host_calls;
     std::atomic<float> sample_rate{44100.0f};
     std::atomic<VstInt32> block_size{512};
-    bool running = false;
+    std::atomic<bool> running{false};
+    std::atomic<bool> closed{false};
 };
 
 }  // namespace vsthost
