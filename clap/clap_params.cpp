@@ -81,10 +81,11 @@ bool clap_plain_in_range(int slot, double plain, float* held)
 {
     if (slot < 0 || slot >= kClapNumSlots || !std::isfinite(plain))
         return false;
-    // Held in double first: a huge double is no float at all.
-    clap_param_info_t info;
-    clap_param_info_of(static_cast<uint32_t>(slot), &info);
-    const double v = plain < info.min_value ? info.min_value : (plain > info.max_value ? info.max_value : plain);
+    // Held in double first: a huge double is no float at all. No text
+    // work here: the audio thread calls this for every event.
+    const double lo = slot == kClapBypassSlot ? 0.0 : eq_physical_of(slot, 0.0f);
+    const double hi = slot == kClapBypassSlot ? 1.0 : eq_physical_of(slot, 1.0f);
+    const double v = plain < lo ? lo : (plain > hi ? hi : plain);
     *held = slot == kClapBypassSlot ? (v > 0.5 ? 1.0f : 0.0f) : static_cast<float>(v);
     return true;
 }

@@ -30,7 +30,7 @@ clap_id clap_id_of(int slot);
 bool clap_param_info_of(uint32_t index, clap_param_info_t* info);
 
 // A plain value held within the slot's range; false for a value that is not
-// finite (the caller then leaves everything as it was).
+// finite (the caller then leaves everything as it was). Audio thread too.
 bool clap_plain_in_range(int slot, double plain, float* held);
 // Plain value <-> the normalised value the editor, the programs and the
 // state chunk hold (eq_params.h laws; normalised clamped to 0..1).
