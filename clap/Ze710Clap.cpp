@@ -174,6 +174,10 @@ void Ze710Clap::hand_to_engine(int slot)
 
 void Ze710Clap::take_changes_for_engine()
 {
+    // A plain load first: most blocks have nothing to take, and the
+    // exchange is a locked instruction.
+    if (to_engine.load(std::memory_order_relaxed) == 0)
+        return;
     const uint32_t changed = to_engine.exchange(0);
     for (int slot = 0; slot < kClapNumSlots; ++slot)
         if (bit_set(changed, slot))

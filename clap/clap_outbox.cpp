@@ -19,6 +19,8 @@ void ClapOutbox::drain(const clap_output_events_t* out)
         return;
     uint32_t at = tail.load(std::memory_order_relaxed);
     const uint32_t end = head.load(std::memory_order_acquire);
+    if (at == end)
+        return;
     for (; at != end; ++at) {
         const Entry& e = entries[at % kCapacity];
         bool taken;
