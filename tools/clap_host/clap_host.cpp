@@ -12,12 +12,6 @@ namespace {
 
 constexpr size_t kMaxInEvents = 4096;  // per call; reserved, so a call allocates nothing
 
-// The events of one call, as the plug-in reads them.
-struct InList {
-    const std::vector<clap_event_param_value_t>* events;
-    clap_input_events_t list;
-};
-
 uint32_t in_size(const clap_input_events_t* list)
 {
     return static_cast<uint32_t>(static_cast<const std::vector<clap_event_param_value_t>*>(list->ctx)->size());
@@ -52,7 +46,8 @@ int64_t stream_read(const clap_istream_t* s, void* buffer, uint64_t size)
     const size_t n = std::min<size_t>({static_cast<size_t>(size), st->piece, st->bytes->size() - st->at});
     if (st->at + n > st->fail_at || (n == 0 && st->at >= st->fail_at))
         return -1;
-    std::memcpy(buffer, st->bytes->data() + st->at, n);
+    if (n > 0)
+        std::memcpy(buffer, st->bytes->data() + st->at, n);
     st->at += n;
     return static_cast<int64_t>(n);
 }
