@@ -158,6 +158,8 @@ TEST_F(HostTool, UnfinishedOutputsLeaveNothing)
     unlink((dir / "huge.wav").c_str());
 
     // A screenshot that cannot be written whole leaves the earlier one as it was.
+    private_xvfb x("1000x1100x24");
+    x.use();
     write("shot.png", "an earlier picture");
     expect_refused({"editor", plugin, "--close-after", "0.3", "--screenshot", "shot.png"}, "shot.png", {"--fsize=2000"});
     EXPECT_EQ(slurp(dir / "shot.png"), "an earlier picture");

@@ -38,10 +38,16 @@ void save_screenshot(Display* dpy, Window window, const std::string& path)
     XWindowAttributes attr;
     if (!XGetWindowAttributes(dpy, window, &attr))
         throw HostError("cannot read the window for the screenshot");
+    // A window that is not wholly on the screen cannot be read (BadMatch):
+    // the error is trapped and told in one line.
+    XSync(dpy, False);
+    XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     XImage* image = XGetImage(dpy, window, 0, 0, static_cast<unsigned>(attr.width),
                               static_cast<unsigned>(attr.height), AllPlanes, ZPixmap);
+    XSync(dpy, False);
+    XSetErrorHandler(previous);
     if (!image)
-        throw HostError("cannot read the window's pixels for the screenshot");
+        throw HostError("cannot read the window's pixels for the screenshot (is it wholly on the screen?)");
     struct ImageDestroyer {
         void operator()(XImage* i) const { XDestroyImage(i); }
     };

@@ -2,7 +2,10 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
 #include <cstring>
+#include <set>
+#include <thread>
 
 namespace vsthost {
 
@@ -16,6 +19,17 @@ constexpr size_t kTextBuffer = 512;  // far above every published text limit
 // The instance whose entry point is running on this thread: the plug-in may
 // call back before its record reaches the host.
 thread_local VstPlugin* loading = nullptr;
+
+// The instances this host has not let go of. A plug-in's thread may still be
+// inside this host's callback when another thread closes the instance (an
+// editor in the middle of an edit): the callback finds its instance here or
+// answers 0, and the instance is not freed while callbacks for it run.
+std::mutex live_lock;
+std::set<VstPlugin*>& live_instances()
+{
+    static std::set<VstPlugin*> instances;
+    return instances;
+}
 
 std::string first_line(const char* text)
 {
@@ -77,6 +91,10 @@ std::unique_ptr<VstPlugin> VstPlugin::load(const std::string& path, std::string*
 {
     std::unique_ptr<VstPlugin> plugin(new VstPlugin());
     plugin->module_path = path;
+    {
+        std::lock_guard<std::mutex> lock(live_lock);
+        live_instances().insert(plugin.get());
+    }
 
     // dlopen searches the library path for a bare name; a plug-in is a file.
     const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
@@ -115,6 +133,12 @@ VstPlugin::~VstPlugin()
 {
     if (aeffect)
         close();
+    {
+        std::lock_guard<std::mutex> lock(live_lock);
+        live_instances().erase(this);
+    }
+    while (callbacks_running.load() > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (module)
         dlclose(module);
 }
@@ -135,8 +159,16 @@ VstIntPtr VstPlugin::host_callback(AEffect* effect, VstInt32 opcode, VstInt32 in
     VstPlugin* self = (effect && effect->user) ? static_cast<VstPlugin*>(effect->user) : loading;
     if (opcode == audioMasterVersion)
         return kHostVstVersion;
-    if (!self)
-        return 0;
+    {
+        std::lock_guard<std::mutex> lock(live_lock);
+        if (!self || !live_instances().count(self))
+            return 0;
+        ++self->callbacks_running;
+    }
+    struct running_callback {
+        VstPlugin* self;
+        ~running_callback() { --self->callbacks_running; }
+    } running{self};
     switch (opcode) {
     case audioMasterAutomate:
     case audioMasterBeginEdit:

@@ -121,6 +121,7 @@ private:
     std::atomic<VstInt32> block_size{512};
     std::atomic<bool> running{false};
     std::atomic<bool> closed{false};
+    std::atomic<int> callbacks_running{0};  // host callbacks for this instance in progress
 };
 
 }  // namespace vsthost
