@@ -19,6 +19,8 @@ const char* const kNames[kClapNumSlots] = {
 
 float clamp01(float v) { return v > 1.0f ? 1.0f : (v < 0.0f ? 0.0f : v); }
 
+constexpr size_t kVst2DisplayBytes = 24;  // a VST 2 host's display text, terminator included
+
 // "Bypassed" or "Active" (any case, spaces around), or a number: 1 above 0.5.
 bool bypass_of_text(const char* text, float* v)
 {
@@ -105,11 +107,13 @@ bool clap_text_of(int slot, double plain, char* out, uint32_t capacity)
     float v;
     if (!out || capacity == 0 || !clap_plain_in_range(slot, plain, &v))
         return false;
-    char text[kEqDisplayTextBytes];
+    // Formatted within the VST 2 display buffer's bound, so that the text
+    // is the VST 2 one whatever room the host offers.
+    char text[kVst2DisplayBytes];
     if (slot == kClapBypassSlot)
         std::snprintf(text, sizeof text, "%s", v > 0.5f ? "Bypassed" : "Active");
     else
-        eq_display_text(slot, v, text);
+        eq_display_text(slot, clap_normalised_of(slot, v), text, sizeof text);
     std::snprintf(out, capacity, "%s", text);
     return true;
 }
@@ -122,7 +126,9 @@ bool clap_value_of_text(int slot, const char* text, double* plain)
     if (slot == kClapBypassSlot) {
         if (!bypass_of_text(text, &v))
             return false;
-    } else if (!eq_physical_of_text(slot, text, &v)) {
+    } else if (eq_value_of_text(slot, text, &v)) {
+        v = clap_plain_of(slot, v);
+    } else {
         return false;
     }
     float held;

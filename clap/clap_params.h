@@ -38,7 +38,9 @@ float clap_normalised_of(int slot, float plain);
 float clap_plain_of(int slot, float normalised);
 
 // The VST 2 display text of a plain value (model/eq_display.h) into a
-// host buffer of `capacity` bytes, terminated, cut to fit.
+// host buffer of `capacity` bytes, terminated, cut to fit; the bypass's
+// "Bypassed" or "Active".
 bool clap_text_of(int slot, double plain, char* out, uint32_t capacity);
-// A text (with or without unit) to a plain value held within the range.
+// A text (with or without unit; model/eq_display.h) to a plain value held
+// within the range; the bypass reads "Bypassed", "Active" or a number.
 bool clap_value_of_text(int slot, const char* text, double* plain);

@@ -1,24 +1,20 @@
-// The parameters' texts as hosts show them ("6.00 dB", "894.43 Hz",
-// "1.25 Oct", "In "/"Out", "X 1.50"), one rule for every plug-in format, and
-// the reading of such a text back into a value. Pure functions, any thread.
+// The texts a parameter shows a host, as the VST 2 plug-in has always shown
+// them ("%.2f dB", "%.2f Hz", "%.2f Oct", "In " or "Out", "X %.2f" for the
+// editor size), and the reading of such a text back into a value. Every
+// format's host texts come from here. Pure functions, any thread.
 #pragma once
 
 #include <cstddef>
 
-// Bytes of a parameter text, terminator included: the display buffer a
-// VST 2 host hands over, and the bound of the text in every format.
-constexpr size_t kEqDisplayTextBytes = 24;
+// Writes the text of parameter `param` (eq_params.h) at `normalised` into
+// out, at most size bytes with the terminator (VST 2 gives 24). A number
+// whose "%.2f" form would not fit (only values far outside 0..1 make one)
+// is written in three significant digits. Nothing is written for an
+// unknown parameter, a null out or a size of 0.
+void eq_display_text(int param, float normalised, char* out, size_t size);
 
-// The text of parameter `param` (eq_params.h) at a physical value (dB, Hz,
-// octaves; 0..1 for the Effect switch and the UI size): "%.2f" and the
-// unit, or, for a value too large for that within the bound, three
-// significant digits and the unit. Writes a terminated text of at most
-// kEqDisplayTextBytes bytes; an unknown index writes "".
-void eq_display_text(int param, float physical, char text[kEqDisplayTextBytes]);
-
-// Reads such a text, with or without its unit (any case, spaces around),
-// into the physical value, unclamped: a number for the gains, frequencies
-// and bandwidth; "In"/"Out" (or a number, in above 0.5) for the Effect
-// switch, as 1 or 0. False, *physical untouched, for anything else or a
-// value that is not finite.
-bool eq_physical_of_text(int param, const char* text, float* physical);
+// Reads a text of the kind eq_display_text writes, or a bare number in the
+// parameter's unit (dB, Hz, octaves; for the Effect switch "In", "Out", 1
+// or 0), into a normalised value held within 0..1. False, and *normalised
+// untouched, for an unknown parameter or a text that is not a finite number.
+bool eq_value_of_text(int param, const char* text, float* normalised);

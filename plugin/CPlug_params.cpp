@@ -1,6 +1,7 @@
 // CPlug's parameter model: the nine parameters, their laws and texts, and
 // the path of one change into the engine, the current program and the editor.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "editor/CEditorGUI.h"
@@ -72,8 +73,7 @@ void CPlug::getParameterDisplay(VstInt32 index, char* text)
 {
     if (!text || index < 0 || index >= kNumParams)
         return;
-    static_assert(kDisplayBound == static_cast<int>(kEqDisplayTextBytes), "one bound for the texts");
-    eq_display_text(index, eq_physical_of(index, getParameter(index)), text);
+    eq_display_text(index, getParameter(index), text, kDisplayBound);
 }
 
 // ---- one parameter, mutex held --------------------------------------------------

@@ -5,7 +5,8 @@
 # that preset's measured response plot, and its editor opened in a host
 # window (on the user's display, or on a private Xvfb when there is none)
 # with a screenshot; and the same preset rendered through the installed LV2
-# edition by lilv's lv2apply and through the installed CLAP edition by the
+# edition by lilv's lv2apply, through the installed VST3 edition by
+# ze710-vst3-render and through the installed CLAP edition by the
 # command-line host. Results go to out/.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -24,6 +25,8 @@ plugin=$(sed -n -E 's/^-- (Installing|Up-to-date): (.*ze710\.so)$/\2/p' <<<"$ins
 [ -n "$plugin" ] || { echo "demo: the install did not report ze710.so" >&2; exit 1; }
 bundle=$(sed -n -E 's/^-- (Installing|Up-to-date): (.*ze710\.lv2)$/\2/p' <<<"$install_log" | tail -n 1)
 [ -n "$bundle" ] || { echo "demo: the install did not report ze710.lv2" >&2; exit 1; }
+vst3=$(sed -n -E 's/^-- (Installing|Up-to-date): (.*ZE710\.vst3)$/\2/p' <<<"$install_log" | tail -n 1)
+[ -n "$vst3" ] || { echo "demo: the install did not report ZE710.vst3" >&2; exit 1; }
 clap=$(sed -n -E 's/^-- (Installing|Up-to-date): (.*ze710\.clap)$/\2/p' <<<"$install_log" | tail -n 1)
 [ -n "$clap" ] || { echo "demo: the install did not report ze710.clap" >&2; exit 1; }
 
@@ -48,6 +51,16 @@ LV2_PATH=$(dirname "$bundle") lv2apply -i "$out/demo-signal-float.wav" -o "$out/
     $controls http://kestrelwood.com/plugins/ze710
 echo "lv2apply: $out/demo-low-end-boost-lv2.wav through $bundle with $controls"
 echo
+# The VST3 edition, from the bundle a DAW finds in ~/.vst3, at the same
+# program: the same sound as the VST 2 render, bit for bit.
+"$build/tools/vst3_host/ze710-vst3-render" "$vst3" "$out/demo-signal.wav" "$out/demo-low-end-boost-vst3.wav" --program "$preset"
+if cmp -s "$out/demo-low-end-boost.wav" "$out/demo-low-end-boost-vst3.wav"; then
+    echo "demo: the VST3 render equals the VST 2 render bit for bit"
+else
+    echo "demo: the VST3 render differs from the VST 2 render" >&2
+    exit 1
+fi
+echo
 # The CLAP edition: its identity, then the preset's bank (the VST 2 bank
 # file's chunk is the CLAP state) rendered through it, which must sound as
 # the VST 2 render, sample for sample.
@@ -68,5 +81,5 @@ fi
 echo
 echo "demo: the editor's screenshot is $out/editor.png"
 echo "demo: listen to $out/demo-signal.wav, $out/demo-low-end-boost.wav, (LV2) $out/demo-low-end-boost-lv2.wav"
-echo "demo: and (CLAP) $out/demo-low-end-boost-clap.wav;"
+echo "demo: (VST3) $out/demo-low-end-boost-vst3.wav and (CLAP) $out/demo-low-end-boost-clap.wav;"
 echo "demo: the response plot is $out/response-low-end-boost.svg"

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "plugin_interface/vst_interface.h"
+#include "tests/support/chunk_cases.h"
 #include "tests/clap/clap_rig.h"
 
 using namespace clap_test;
@@ -95,7 +96,7 @@ TEST(Clap, IdentityPortsParametersAndTheVst2Texts)
     EXPECT_TRUE(c->text(kBypass, 1) == "Bypassed" && c->text(kBypass, 0) == "Active");
     EXPECT_TRUE(ext->text_to_value(c->plugin(), kBypass, " bypassed ", &v) && v == 1);
     EXPECT_TRUE(ext->text_to_value(c->plugin(), 0, "99 dB", &v) && v == 20);  // held within the range
-    EXPECT_FALSE(ext->text_to_value(c->plugin(), 0, "6 Hz", &v) || ext->text_to_value(c->plugin(), 2, "loud", &v) ||
+    EXPECT_FALSE(ext->text_to_value(c->plugin(), 2, "loud", &v) ||
                  ext->text_to_value(c->plugin(), 8, "0", &v) || ext->text_to_value(c->plugin(), 3, "nan dB", &v));
     EXPECT_TRUE(c->text(8, 0).empty() && c->text(0, NAN).empty() && std::isnan(c->value(8)));
 }

@@ -9,8 +9,9 @@
 # in the same second as the scan would never count as scanned.
 #
 # Functions: need_file PATH (skips the test, exit 77, when a host is not
-# installed), install_plugin SRC (a VST 2 module, a CLAP module or an LV2
-# bundle folder; sets $plugin_dir and $plugin), fail MSG.
+# installed), install_plugin SRC (a VST 2 module, a CLAP module, an LV2
+# bundle folder or a VST3 bundle folder *.vst3, which goes to ~/.vst3 where
+# Ardour looks by default; sets $plugin_dir and $plugin), fail MSG.
 
 set -euo pipefail
 
@@ -50,6 +51,12 @@ need_file() {
 }
 
 install_plugin() {
+    if [ -d "$1" ] && [ "${1%.vst3}" != "$1" ]; then  # a VST3 bundle, found in ~/.vst3
+        export plugin_dir="$HOME/.vst3" plugin="$HOME/.vst3/$(basename "$1")"
+        mkdir -p "$plugin_dir" && cp -r "$1" "$plugin"
+        find "$plugin" -exec touch -h -d '-2 minutes' {} +
+        return
+    fi
     if [ -d "$1" ]; then  # an LV2 bundle, found through LV2_PATH
         export LV2_PATH="$work/lv2" plugin_dir="$work/lv2" plugin="$work/lv2/$(basename "$1")"
         mkdir -p "$plugin_dir" && cp -r "$1" "$plugin" && return

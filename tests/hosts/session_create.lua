@@ -1,9 +1,10 @@
 -- Run by ardour7-lua (Ardour's headless Lua session tool) for
 -- ardour_session.sh: a session around the plug-in (ZE710_PLUGIN_TYPE LXVST,
--- the default, or LV2) that records the Dummy backend's white noise,
--- selects the factory program "05 Low End Boost" as Ardour's preset, sets
+-- the default, LV2 or VST3) that records the Dummy backend's white noise,
+-- saves the snapshot "defaults", selects the factory program "05 Low End
+-- Boost" as Ardour's preset, sets
 -- both shelves to +20 dB through Ardour's controls and saves the snapshot
--- "processed" to render and reopen. VST 2 only: "02 User Preset 2" edited,
+-- "processed" to render and reopen. VST 2 and VST3: "02 User Preset 2" edited,
 -- then "03 User Preset 3" selected and edited, saved as "programs" (only
 -- the state chunk keeps program 2's edit). Prints tab-separated lines that
 -- the script checks, the last one "done" (ardour7-lua exits with 0 even
@@ -11,9 +12,11 @@
 local session_dir = assert(os.getenv("ZE710_SESSION_DIR"), "ZE710_SESSION_DIR not set")
 local type_name = os.getenv("ZE710_PLUGIN_TYPE") or "LXVST"
 local plugin_type = assert(ARDOUR.PluginType[type_name], "unknown plug-in type " .. type_name)
--- Values in the plug-in's own units: normalised in VST 2, dB in LV2.
-local boost, lowend_lf = 1.0, 0.7375
-if type_name == "LV2" then boost, lowend_lf = 20.0, 9.5 end
+-- Values in the units Ardour shows: normalised in VST 2; dB in LV2 and in
+-- VST3 (the controller's plain values).
+local plain = type_name ~= "LXVST"
+local function gain(v) return plain and 40 * v - 20 or v end
+local boost, lowend_lf = gain(1.0), gain(0.7375)
 local function emit(...) print(table.concat({...}, "\t")) end
 local function wait_for(seconds, cond)
 	for _ = 1, seconds * 20 do
@@ -45,7 +48,12 @@ for i = 0, plugin:parameter_count() - 1 do
 	if refs[2] and plugin:parameter_is_input(port) then controls = controls + 1 end
 end
 local function value(i) return ARDOUR.LuaAPI.get_plugin_insert_param(insert, i, true) end
-local function set(i, v) assert(ARDOUR.LuaAPI.set_plugin_insert_param(insert, i, v), "cannot set " .. i) end
+-- Each value set is read back, as Ardour's own windows read the controls
+-- they show: Ardour hands a VST3 controller a value only when it reads it.
+local function set(i, v)
+	assert(ARDOUR.LuaAPI.set_plugin_insert_param(insert, i, v), "cannot set " .. i)
+	value(i)
+end
 local function emit_params(tag)
 	for i = 0, controls - 1 do
 		local port = plugin:nth_parameter(i, false)
@@ -67,6 +75,8 @@ wait_for(10, function() return track:playlist():n_regions() > 0 end)  -- the but
 track:rec_enable_control():set_value(0, PBD.GroupControlDisposition.NoGroup)  -- play the take, not the generator
 track:monitoring_control():set_value(ARDOUR.MonitorChoice.MonitorDisk, PBD.GroupControlDisposition.NoGroup)
 emit("recorded", tostring(track:playlist():n_regions()), tostring(Session:current_end_sample() - Session:current_start_sample()))
+-- The take through the plug-in at its defaults, rendered for VST3.
+assert(Session:save_state("defaults", false, false, false, false, false) == 0, "cannot save the snapshot")
 
 -- Ardour offers the programs (LV2: the bundle's presets) as presets and
 -- changes them from its process thread.
@@ -79,16 +89,16 @@ set(0, boost) set(1, boost)
 emit_params("processed")
 assert(Session:save_state("processed", false, false, false, false, false) == 0, "cannot save the snapshot")
 
-if type_name == "LXVST" then
+if type_name ~= "LV2" then
 	local function select_program(label, index, expected)
 		local p = plugin:preset_by_label(label)
 		assert(p and p.valid and plugin:load_preset(p), "cannot select " .. label)
 		assert(wait_for(5, function() return math.abs(value(index) - expected) < 1e-6 end), label .. " did not arrive")
 	end
-	select_program("02 User Preset 2", 0, 0.5)
-	set(1, 1.0) -- "LF dB" +20 dB in program 2
-	select_program("03 User Preset 3", 1, 0.5)
-	set(0, 0.8) -- "HF dB" +12 dB in program 3
+	select_program("02 User Preset 2", 0, gain(0.5))
+	set(1, gain(1.0)) -- "LF dB" +20 dB in program 2
+	select_program("03 User Preset 3", 1, gain(0.5))
+	set(0, gain(0.8)) -- "HF dB" +12 dB in program 3
 	assert(Session:save_state("programs", false, false, false, false, false) == 0, "cannot save the snapshot")
 end
 close_session()

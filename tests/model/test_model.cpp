@@ -127,19 +127,31 @@ TEST(ProgramBank, EditsGoIntoTheCurrentProgramAndStateIsWholeOrNothing)
     EXPECT_EQ(0, std::memcmp(untouched, factory, sizeof factory));
 }
 
-// The texts stay within their bound at any value and read back what they
-// say; a text is a value of its own parameter's unit, or nothing.
-TEST(DisplayText, BoundedAndReadBack)
+// Host texts: within the bound given (three significant digits when "%.2f"
+// would not fit), read back to the value they show; texts that are no
+// number are refused, numbers beyond a range held at its end.
+TEST(DisplayText, FitsItsBoundAndReadsBack)
 {
-    char text[kEqDisplayTextBytes];
-    eq_display_text(kEqLfFreq, 1.0e30f, text);
-    EXPECT_STREQ(text, "1e+30 Hz");
-    float v = 0;
-    EXPECT_TRUE(eq_physical_of_text(kEqLfFreq, text, &v) && v == 1.0e30f);
-    eq_display_text(kEqMidBw, 1.234f, text);
-    EXPECT_TRUE(eq_physical_of_text(kEqMidBw, " 1.23 oct ", &v) && v == 1.23f) << text;
-    EXPECT_TRUE(eq_physical_of_text(kEqEffect, "OUT", &v) && v == 0 && eq_physical_of_text(kEqEffect, "0.7", &v) && v == 1);
-    for (const char* bad : {"", "dB", "6 dB dB", "6 Hz", "1e39", "inf", "In"})
-        EXPECT_FALSE(eq_physical_of_text(kEqHfGain, bad, &v)) << bad;
-    EXPECT_FALSE(eq_physical_of_text(kEqUiSize, "X 1.50", &v));
+    char text[24];
+    eq_display_text(kEqMidFreq, 1e30f, text, sizeof text);
+    EXPECT_LT(std::strlen(text), sizeof text);
+    EXPECT_STREQ(text + std::strlen(text) - 3, " Hz");
+    eq_display_text(kEqMidBw, 0.5f, text, 6);
+    EXPECT_STREQ(text, "1.25 ");  // cut to the bound, terminated
+    const struct {
+        int param;
+        const char* text;
+        bool ok;
+        float value;
+    } reads[] = {
+        {kEqHfGain, "6.00 dB", true, 0.65f}, {kEqLfGain, " -40 dB", true, 0.0f}, {kEqMidBw, "2", true, 1.0f},
+        {kEqEffect, "Out", true, 0.0f},      {kEqEffect, "in ", true, 1.0f},   {kEqUiSize, "X 1.50", true, 0.5f},
+        {kEqLfFreq, "-5 Hz", false, 0.0f},   {kEqHfGain, "loud", false, 0.0f}, {kEqHfGain, "nan dB", false, 0.0f},
+        {kEqNumParams, "1", false, 0.0f},
+    };
+    for (const auto& r : reads) {
+        float v = -1.0f;
+        EXPECT_EQ(eq_value_of_text(r.param, r.text, &v), r.ok) << r.text;
+        EXPECT_NEAR(v, r.ok ? r.value : -1.0f, 1e-6f) << r.text;  // untouched when refused
+    }
 }

@@ -2,7 +2,11 @@
 // one instance restores a fresh one exactly and without automation, and a
 // damaged or hostile chunk changes nothing (the whole state, compared through
 // the bank chunk) and crashes nothing.
+#include <cstring>
+#include <limits>
+
 #include "plugin_interface/vst_interface.h"
+#include "tests/support/chunk_cases.h"
 #include "tests/support/support.h"
 
 using namespace test_support;
@@ -69,11 +73,12 @@ TEST(Chunks, DamagedOrHostileChunksChangeNothing)
     ASSERT_EQ(bank.size(), 528u);  // header 12, count, current, size, 9 records of 56 from 24
     const VstIntPtr n = 528;
     struct Case {
-        std::string what;
+        const char* what;
         int index;
         Bytes bytes;
         VstIntPtr size;
     };
+    // The shared table of damaged bytes, and the sizes only VST 2 passes.
     std::vector<Case> cases = {
         {"size far beyond the buffer", 0, bank, 1 << 30},
         {"size beyond 32 bits", 0, bank, (VstIntPtr(1) << 32) + n},

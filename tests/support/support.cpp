@@ -11,10 +11,8 @@
 
 #include <array>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <sstream>
 
 extern char** environ;
@@ -178,30 +176,6 @@ std::vector<float> process(vsthost::VstPlugin& p, const std::vector<float>& in_l
     if (out_r)
         *out_r = r;
     return l;
-}
-
-std::vector<damaged_chunk> damaged_chunks(const std::vector<uint8_t>& bank, const std::vector<uint8_t>& program)
-{
-    using Bytes = std::vector<uint8_t>;
-    auto put = [](Bytes b, size_t at, uint8_t v) { return b[at] = v, b; };
-    auto with = [](Bytes b, size_t at, float v) { return std::memcpy(&b[at], &v, 4), b; };  // a little-endian f32
-    Bytes unterminated = bank;
-    std::fill_n(&unterminated[24 + 4 * 56 + 32], 24, 'A');
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    return {
-        {"truncated by one byte", false, Bytes(bank.begin(), bank.end() - 1)},
-        {"tag flipped", false, put(bank, 3, 'b')},
-        {"major flipped", false, put(bank, 4, 0xfe)},
-        {"payload size flipped", false, put(bank, 8, 0xfb)},
-        {"bank as program", true, bank},
-        {"program count 8", false, put(bank, 12, 8)},
-        {"current program 9", false, put(bank, 16, 9)},
-        {"editor size NaN", false, with(bank, 20, nan)},
-        {"value NaN", false, with(bank, 24, nan)},
-        {"value -0.1 in the last record", false, with(bank, 24 + 8 * 56 + 28, -0.1f)},
-        {"value 1.01 in a program chunk", true, with(program, 16, 1.01f)},
-        {"name unterminated", false, unterminated},
-    };
 }
 
 rgba pixel(const afx_pixbuf* pb, int x, int y)

@@ -106,16 +106,6 @@ std::vector<float> noise(size_t n, uint32_t seed);
 std::vector<float> process(vsthost::VstPlugin& p, const std::vector<float>& in_l, std::vector<float> in_r = {},
                            const std::vector<int>& calls = {512}, std::vector<float>* out_r = nullptr);
 
-// The damaged and hostile forms of a good bank chunk (528 bytes) and program
-// chunk (68) that every edition refuses, changing nothing; `program`: offered
-// where a program chunk is expected (VST 2 chunk index 1).
-struct damaged_chunk {
-    const char* what;
-    bool program;
-    std::vector<uint8_t> bytes;
-};
-std::vector<damaged_chunk> damaged_chunks(const std::vector<uint8_t>& bank, const std::vector<uint8_t>& program);
-
 // ---- pixels ---------------------------------------------------------------
 
 // 8-bit red, green, blue, alpha of a pixel buffer.
