@@ -5,8 +5,9 @@
 # that preset's measured response plot, and its editor opened in a host
 # window (on the user's display, or on a private Xvfb when there is none)
 # with a screenshot; and the same preset rendered through the installed LV2
-# edition by lilv's lv2apply and through the installed VST3 edition by
-# ze710-vst3-render. Results go to out/.
+# edition by lilv's lv2apply, through the installed VST3 edition by
+# ze710-vst3-render and through the installed CLAP edition by the
+# command-line host. Results go to out/.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${ZE710_BUILD_DIR:-$root/build}
@@ -26,6 +27,8 @@ bundle=$(sed -n -E 's/^-- (Installing|Up-to-date): (.*ze710\.lv2)$/\2/p' <<<"$in
 [ -n "$bundle" ] || { echo "demo: the install did not report ze710.lv2" >&2; exit 1; }
 vst3=$(sed -n -E 's/^-- (Installing|Up-to-date): (.*ZE710\.vst3)$/\2/p' <<<"$install_log" | tail -n 1)
 [ -n "$vst3" ] || { echo "demo: the install did not report ZE710.vst3" >&2; exit 1; }
+clap=$(sed -n -E 's/^-- (Installing|Up-to-date): (.*ze710\.clap)$/\2/p' <<<"$install_log" | tail -n 1)
+[ -n "$clap" ] || { echo "demo: the install did not report ze710.clap" >&2; exit 1; }
 
 host="$build/tools/host/ze710-host"
 mkdir -p "$out"
@@ -58,6 +61,16 @@ else
     exit 1
 fi
 echo
+# The CLAP edition: its identity, then the preset's bank (the VST 2 bank
+# file's chunk is the CLAP state) rendered through it, which must sound as
+# the VST 2 render, sample for sample.
+"$host" info "$clap"
+echo
+"$host" save "$plugin" "$out/low-end-boost.fxb" --program "$preset"
+"$host" render "$clap" "$out/demo-signal.wav" "$out/demo-low-end-boost-clap.wav" --load "$out/low-end-boost.fxb"
+cmp "$out/demo-low-end-boost.wav" "$out/demo-low-end-boost-clap.wav"
+echo "demo: the CLAP render equals the VST 2 render byte for byte"
+echo
 # The editor, embedded in a host window as a DAW embeds it; closes by itself.
 editor_cmd=("$host" editor "$plugin" --program "$preset" --close-after 3 --screenshot "$out/editor.png")
 if [ -n "${DISPLAY:-}" ]; then
@@ -68,5 +81,5 @@ fi
 echo
 echo "demo: the editor's screenshot is $out/editor.png"
 echo "demo: listen to $out/demo-signal.wav, $out/demo-low-end-boost.wav, (LV2) $out/demo-low-end-boost-lv2.wav"
-echo "demo: and (VST3) $out/demo-low-end-boost-vst3.wav;"
+echo "demo: (VST3) $out/demo-low-end-boost-vst3.wav and (CLAP) $out/demo-low-end-boost-clap.wav;"
 echo "demo: the response plot is $out/response-low-end-boost.svg"

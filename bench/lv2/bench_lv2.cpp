@@ -1,7 +1,8 @@
 // Throughput of LV2 equalisers at 48 kHz in 512-frame blocks, three bands at
 // non-zero gain each, in ns per stereo frame: ZE710's LV2 run() (loaded from
 // the build's bundle), ZE710's VST 2 processReplacing and VST3 process()
-// through their entry points, and the LV2 equalisers Debian packages in /usr/lib/lv2: x42's fil4,
+// through their entry points, ZE710's CLAP process() through clap_entry
+// (tools/clap_host), and the LV2 equalisers Debian packages in /usr/lib/lv2: x42's fil4,
 // Ardour's a-EQ (mono: two instances for a stereo signal) and LSP's
 // parametric equaliser. A peer that is not installed, or that needs a host
 // feature this bench does not offer, is reported as skipped.
@@ -26,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/clap_host/clap_host.h"
 #include "tools/host/vst_host.h"
 #include "tools/vst3_host/vst3_host.h"
 
@@ -287,6 +289,33 @@ void BM_Vst3Process(benchmark::State& state)
     report_per_frame(state);
 }
 
+// The same settings in plain units before activation, through the CLAP
+// edition's params.flush, and no events with the blocks.
+void BM_ClapProcess(benchmark::State& state)
+{
+    std::string error;
+    std::unique_ptr<claphost::ClapPlugin> plugin = claphost::ClapPlugin::load(ZE710_CLAP_PATH, &error);
+    if (!plugin) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    plugin->flush({{0, 0, 12.0}, {0, 1, 8.0}, {0, 3, -8.0}});  // HF +12, LF +8, Mid -8 dB
+    if (!plugin->activate(kRate, kBlock)) {
+        state.SkipWithError("the plug-in refuses 48 kHz");
+        return;
+    }
+    std::vector<float> l = noise(kBlock, 1), r = noise(kBlock, 2), out_l(kBlock), out_r(kBlock);
+    float* const ins[] = {l.data(), r.data()};
+    float* const outs[] = {out_l.data(), out_r.data()};
+    const std::vector<claphost::InEvent> none;
+    for (auto _ : state) {
+        plugin->process(ins, outs, kBlock, none);
+        benchmark::DoNotOptimize(out_l.data());
+        benchmark::ClobberMemory();
+    }
+    report_per_frame(state);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -294,6 +323,7 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("ZE710 VST2 processReplacing", BM_Vst2ProcessReplacing)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("ZE710 VST3 process", BM_Vst3Process)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("ZE710 CLAP process", BM_ClapProcess)->Unit(benchmark::kMicrosecond);
     for (const Peer& peer : kPeers)
         benchmark::RegisterBenchmark(peer.name, BM_Lv2Run, &peer)->Unit(benchmark::kMicrosecond);
     benchmark::Initialize(&argc, argv);

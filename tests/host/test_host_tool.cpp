@@ -218,6 +218,10 @@ TEST_F(HostTool, PresetFilesLoadBackAndMalformedOnesAreRefused)
     ASSERT_EQ(host({"render", plugin, "in.wav", "a.wav", "--load", "bank.fxb"}).code, 0);
     ASSERT_EQ(host({"render", plugin, "in.wav", "b.wav", "--program", "2", "--param", "1=0.9"}).code, 0);
     EXPECT_EQ(slurp(dir / "a.wav"), slurp(dir / "b.wav"));
+    // The bank is the CLAP edition's state: the same render through ze710.clap.
+    ASSERT_EQ(host({"render", ZE710_CLAP_PATH, "in.wav", "c.wav", "--load", "bank.fxb"}).code, 0);
+    EXPECT_TRUE(slurp(dir / "a.wav") == slurp(dir / "c.wav"));
+    expect_refused({"render", ZE710_CLAP_PATH, "in.wav", "out.wav", "--load", "one.fxp"}, "a CLAP state is a whole bank");
 
     const std::string bank = slurp(dir / "bank.fxb");  // 160-byte header, 528-byte chunk
     auto with = [&bank](size_t at, const char* bytes) { return std::string(bank).replace(at, 4, bytes, 4); };

@@ -9,9 +9,9 @@
 # in the same second as the scan would never count as scanned.
 #
 # Functions: need_file PATH (skips the test, exit 77, when a host is not
-# installed), install_plugin SRC (a VST 2 module, an LV2 bundle folder or
-# a VST3 bundle folder *.vst3, which goes to ~/.vst3 where Ardour looks by
-# default; sets $plugin_dir and $plugin), fail MSG.
+# installed), install_plugin SRC (a VST 2 module, a CLAP module, an LV2
+# bundle folder or a VST3 bundle folder *.vst3, which goes to ~/.vst3 where
+# Ardour looks by default; sets $plugin_dir and $plugin), fail MSG.
 
 set -euo pipefail
 
@@ -35,6 +35,7 @@ chmod 700 "$XDG_RUNTIME_DIR"
 # spares each Ardour process a scan of the system's LV2 world, about 2 s.
 mkdir -p "$work/none"
 export VST_PATH="$work/none" VST3_PATH="$work/none" LADSPA_PATH="$work/none" LV2_PATH="$work/none" LXVST_PATH="$work/none"
+export CLAP_PATH="$work/none"
 export LC_ALL=C
 
 fail() {
@@ -59,6 +60,10 @@ install_plugin() {
     if [ -d "$1" ]; then  # an LV2 bundle, found through LV2_PATH
         export LV2_PATH="$work/lv2" plugin_dir="$work/lv2" plugin="$work/lv2/$(basename "$1")"
         mkdir -p "$plugin_dir" && cp -r "$1" "$plugin" && return
+    fi
+    if [ "${1##*.}" = clap ]; then  # a CLAP module, found through CLAP_PATH
+        export CLAP_PATH="$work/clap" plugin_dir="$work/clap" plugin="$work/clap/ze710.clap"
+        mkdir -p "$plugin_dir" && cp "$1" "$plugin" && touch -d '-2 minutes' "$plugin" && return
     fi
     plugin_dir="$work/vst"
     plugin="$plugin_dir/ze710.so"

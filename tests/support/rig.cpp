@@ -199,17 +199,16 @@ bool editor_desk::editor_shown(int slot)
     return kids.size() == 1 && m_client->wait_viewable(kids[0]);
 }
 
-bool editor_desk::drag_knob(int slot, int steps, bool up)
+bool editor_desk::drag(int slot, int x, int y, int dx, int dy, int steps)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     if (!m_client || !m_hosts.count(slot))
         return false;
-    const int x = slot_x(slot) + 162 + 101;
-    int y = slot_y(slot) + 100 + 16;
+    x += slot_x(slot), y += slot_y(slot);
     m_client->move(x, y);
     m_client->button(1, true);
     for (int i = 0; i < steps; ++i)
-        m_client->move(x, y += up ? -3 : 3);
+        m_client->move(x += dx, y += dy);
     m_client->button(1, false);
     return true;
 }

@@ -75,9 +75,11 @@ public:
     // The host destroys its window under the open editor.
     void destroy_host_window(int slot);
     bool editor_shown(int slot);
-    // Press on the HF gain knob of the slot's editor, `steps` moves of 3
-    // pixels up or down, release; false when the slot has no window.
-    bool drag_knob(int slot, int steps, bool up);
+    // Press at (x, y) of the slot's host window, `steps` moves of (dx, dy)
+    // pixels, release; false when the slot has no window.
+    bool drag(int slot, int x, int y, int dx, int dy, int steps);
+    // The HF gain knob of the slot's editor, `steps` moves of 3 pixels.
+    bool drag_knob(int slot, int steps, bool up) { return drag(slot, 162 + 101, 116, 0, up ? -3 : 3, steps); }
     // The plug-in's connection, found from the slot's editor window the first
     // time (the connection outlives every window).
     x_resources plugin_resources(int slot = -1);

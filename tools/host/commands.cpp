@@ -14,6 +14,7 @@
 #include <cstring>
 #include <strings.h>
 #include <ctime>
+#include <functional>
 #include <memory>
 
 #include "tools/host/files.h"
@@ -51,31 +52,10 @@ std::string fourcc_text(VstInt32 id)
     return s;
 }
 
-std::vector<uint8_t> read_file(const std::string& path)
-{
-    InputFile in(path);
-    struct stat st;
-    if (fstat(in.fd(), &st) != 0)
-        throw HostError("cannot read " + path + ": " + std::strerror(errno));
-    if (static_cast<unsigned long long>(st.st_size) > kMaxPresetFileBytes)
-        throw HostError(path + " is too large to be a preset file (" + std::to_string(st.st_size) + " bytes)");
-    std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::read(in.fd(), bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw HostError("cannot read " + path);
-        done += static_cast<size_t>(n);
-    }
-    return bytes;
-}
-
 // A .fxb or .fxp file into the plug-in, told apart by its header.
 void load_preset_file(VstPlugin& plugin, const std::string& path)
 {
-    const PresetFile preset = decode_preset(read_file(path), path);
+    const PresetFile preset = decode_preset(read_preset_bytes(path), path);
     AEffect* e = plugin.effect();
     if (!(e->flags & effFlagsProgramChunks))
         throw HostError("the plug-in does not keep its programs as chunks; " + path + " cannot be loaded");
@@ -259,8 +239,8 @@ int command_info(const std::string& path, const Options& opt)
 
 // ---- render -----------------------------------------------------------------------
 
-int command_render(const std::string& path, const std::string& in_path, const std::string& out_path,
-                   const Options& opt)
+int render_file(const std::string& in_path, const std::string& out_path, int block,
+                const std::function<Renderer(int rate)>& prepare)
 {
     SF_INFO in_info;
     std::memset(&in_info, 0, sizeof in_info);
@@ -280,10 +260,8 @@ int command_render(const std::string& path, const std::string& in_path, const st
     if (in_info.frames <= 0)
         throw HostError(in_path + ": the file holds no audio");
 
-    std::unique_ptr<VstPlugin> plugin = load_plugin(path);
     set_audio_thread_fp_mode();
-    apply_settings(*plugin, opt);
-    plugin->start(static_cast<float>(in_info.samplerate), opt.block);
+    const Renderer renderer = prepare(in_info.samplerate);
 
     // The output keeps the input's format, rate and channel count; a mono
     // file is fed to both inputs and written from the first output.
@@ -301,33 +279,29 @@ int command_render(const std::string& path, const std::string& in_path, const st
     sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);  // no wrap-around in integer formats
 
     const int channels = in_info.channels;
-    Buffers buf(plugin->num_inputs(), plugin->num_outputs(), opt.block);
-    std::vector<float> interleaved(static_cast<size_t>(opt.block) * channels);
+    const size_t frames = static_cast<size_t>(block);
+    std::vector<float> interleaved(frames * channels), in_l(frames), in_r(frames), out_l(frames), out_r(frames);
     const sf_count_t total = in_info.frames;
     const bool progress = total > static_cast<sf_count_t>(kProgressAfterSeconds * in_info.samplerate);
     int last_tenth = 0;
     sf_count_t done = 0;
 
     for (;;) {
-        const sf_count_t got = sf_readf_float(in.get(), interleaved.data(), opt.block);
+        const sf_count_t got = sf_readf_float(in.get(), interleaved.data(), block);
         if (got < 0 || sf_error(in.get()) != SF_ERR_NO_ERROR)
             throw HostError("cannot read " + in_path + ": " + sf_strerror(in.get()));
         if (got == 0)
             break;
         const int n = static_cast<int>(got);
         for (int i = 0; i < n; ++i) {
-            const float l = interleaved[static_cast<size_t>(i) * channels];
-            const float r = channels > 1 ? interleaved[static_cast<size_t>(i) * channels + 1] : l;
-            buf.in_ptr[0][i] = l;
-            buf.in_ptr[1][i] = r;
+            in_l[i] = interleaved[static_cast<size_t>(i) * channels];
+            in_r[i] = channels > 1 ? interleaved[static_cast<size_t>(i) * channels + 1] : in_l[i];
         }
-        plugin->process(buf.in_ptr.data(), buf.out_ptr.data(), n);
-        // A mono plug-in output feeds both channels.
-        const float* right = plugin->num_outputs() > 1 ? buf.out_ptr[1] : buf.out_ptr[0];
+        renderer.process(in_l.data(), in_r.data(), out_l.data(), out_r.data(), n);
         for (int i = 0; i < n; ++i) {
-            interleaved[static_cast<size_t>(i) * channels] = buf.out_ptr[0][i];
+            interleaved[static_cast<size_t>(i) * channels] = out_l[i];
             if (channels > 1)
-                interleaved[static_cast<size_t>(i) * channels + 1] = right[i];
+                interleaved[static_cast<size_t>(i) * channels + 1] = out_r[i];
         }
         if (sf_writef_float(out.get(), interleaved.data(), got) != got)
             throw HostError("cannot write " + out_path + ": " + sf_strerror(out.get()));
@@ -347,8 +321,33 @@ int command_render(const std::string& path, const std::string& in_path, const st
 
     std::printf("render: %s -> %s, %lld frames at %d Hz, %d channel%s, %s\n", in_path.c_str(),
                 out_path.c_str(), static_cast<long long>(done), in_info.samplerate, channels,
-                channels > 1 ? "s" : "", settings_text(*plugin, opt).c_str());
+                channels > 1 ? "s" : "", renderer.settings().c_str());
     return 0;
+}
+
+int command_render(const std::string& path, const std::string& in_path, const std::string& out_path,
+                   const Options& opt)
+{
+    std::unique_ptr<VstPlugin> plugin;
+    std::unique_ptr<Buffers> buf;
+    return render_file(in_path, out_path, opt.block, [&](int rate) {
+        plugin = load_plugin(path);
+        apply_settings(*plugin, opt);
+        plugin->start(static_cast<float>(rate), opt.block);
+        buf = std::make_unique<Buffers>(plugin->num_inputs(), plugin->num_outputs(), opt.block);
+        Renderer r;
+        r.process = [&](const float* l, const float* rr, float* out_l, float* out_r, int n) {
+            std::copy(l, l + n, buf->in_ptr[0]);
+            std::copy(rr, rr + n, buf->in_ptr[1]);
+            plugin->process(buf->in_ptr.data(), buf->out_ptr.data(), n);
+            // A mono plug-in output feeds both channels.
+            const float* right = plugin->num_outputs() > 1 ? buf->out_ptr[1] : buf->out_ptr[0];
+            std::copy(buf->out_ptr[0], buf->out_ptr[0] + n, out_l);
+            std::copy(right, right + n, out_r);
+        };
+        r.settings = [&] { return settings_text(*plugin, opt); };
+        return r;
+    });
 }
 
 // ---- response ---------------------------------------------------------------------

@@ -31,10 +31,14 @@ const char* const kUsage =
     "  save PLUGIN FILE            write the plug-in's state as a VST 2 preset file:\n"
     "                              FILE.fxb the bank, FILE.fxp the current program\n"
     "\n"
+    "info and render also take a CLAP plug-in (PLUGIN.clap); its --load FILE is\n"
+    "a .fxb bank of the same plug-in, whose chunk is its CLAP state.\n"
+    "\n"
     "options:\n"
     "  --load FILE                 load a .fxb bank or .fxp program file first\n"
     "  --program N                 select program N first\n"
-    "  --param INDEX=VALUE         set a parameter (normalised 0..1); repeatable\n"
+    "  --param INDEX=VALUE         set a parameter (normalised 0..1); repeatable;\n"
+    "                              for a .clap: ID=VALUE in the parameter's unit\n"
     "  --block N                   frames per processing call (default 512)\n"
     "  --rate HZ                   sample rate for response, bench, signal (default 48000)\n"
     "  --svg FILE                  response plot file (default response.svg)\n"
@@ -72,6 +76,7 @@ double parse_double(const std::string& what, const std::string& text, double lo,
 
 struct Parsed {
     std::string command;
+    std::vector<std::string> param_texts;  // as given, for the message about a bad one
     std::vector<std::string> positional;
     vsthost::Options options;
 };
@@ -101,8 +106,9 @@ Parsed parse(int argc, char** argv)
             if (eq == std::string::npos)
                 throw HostError("bad parameter setting '" + v + "' (expected INDEX=VALUE)");
             const int index = static_cast<int>(parse_long("parameter index", v.substr(0, eq), 0, 1 << 20));
-            const float val = static_cast<float>(parse_double("parameter value", v.substr(eq + 1), 0.0, 1.0));
-            p.options.params.emplace_back(index, val);
+            // Plain values for a CLAP plug-in: checked once the plug-in is known.
+            p.param_texts.push_back(v.substr(eq + 1));
+            p.options.params.emplace_back(index, static_cast<float>(parse_double("parameter value", v.substr(eq + 1), -1e30, 1e30)));
         } else if (arg == "--block") {
             p.options.block = static_cast<int>(parse_long("block size", value(arg), 1, 65536));
         } else if (arg == "--rate") {
@@ -146,6 +152,20 @@ int run(int argc, char** argv)
         return 0;
     }
     const Parsed p = parse(argc, argv);
+    const std::string& plugin = p.positional.empty() ? p.command : p.positional[0];
+    const bool clap = plugin.size() > 5 && plugin.compare(plugin.size() - 5, 5, ".clap") == 0;
+    for (size_t i = 0; !clap && i < p.options.params.size(); ++i)
+        parse_double("parameter value", p.param_texts[i], 0.0, 1.0);  // normalised for VST 2
+    if (clap && p.command == "info") {
+        expect_args(p, 1, "info PLUGIN.clap [options]");
+        return vsthost::command_info_clap(p.positional[0], p.options);
+    }
+    if (clap && p.command == "render") {
+        expect_args(p, 3, "render PLUGIN.clap IN OUT [options]");
+        return vsthost::command_render_clap(p.positional[0], p.positional[1], p.positional[2], p.options);
+    }
+    if (clap)
+        throw HostError("'" + p.command + "' takes a VST 2 plug-in; a .clap file takes info and render");
     if (p.command == "info") {
         expect_args(p, 1, "info PLUGIN [options]");
         return vsthost::command_info(p.positional[0], p.options);

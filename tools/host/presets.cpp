@@ -1,8 +1,13 @@
 #include "tools/host/presets.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "tools/host/commands.h"
+#include "tools/host/files.h"
 
 namespace vsthost {
 
@@ -110,6 +115,27 @@ PresetFile decode_preset(const std::vector<uint8_t>& b, const std::string& path)
                         std::to_string(b.size() - header) + " bytes of chunk");
     out.chunk.assign(b.begin() + static_cast<std::ptrdiff_t>(header), b.end());
     return out;
+}
+
+std::vector<uint8_t> read_preset_bytes(const std::string& path)
+{
+    InputFile in(path);
+    struct stat st;
+    if (fstat(in.fd(), &st) != 0)
+        throw HostError("cannot read " + path + ": " + std::strerror(errno));
+    if (static_cast<unsigned long long>(st.st_size) > kMaxPresetFileBytes)
+        throw HostError(path + " is too large to be a preset file (" + std::to_string(st.st_size) + " bytes)");
+    std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(in.fd(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw HostError("cannot read " + path);
+        done += static_cast<size_t>(n);
+    }
+    return bytes;
 }
 
 }  // namespace vsthost

@@ -29,6 +29,9 @@ struct PresetFile {
 // Larger files are refused before they are read.
 constexpr size_t kMaxPresetFileBytes = 64u << 20;
 
+// A preset file's bytes; throws HostError for a file that cannot be read or
+// is larger than kMaxPresetFileBytes.
+std::vector<uint8_t> read_preset_bytes(const std::string& path);
 std::vector<uint8_t> encode_preset(const PresetFile& preset);
 // Throws HostError with a one-line reason naming `path` for anything but a
 // whole, consistent chunk file.
