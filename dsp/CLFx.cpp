@@ -157,6 +157,10 @@ void CLFx::lx_init_flts()
 void CLFx::lx_init()
 {
     lx_init_flts();
+    // The state asked for, not the one in force: an engine told "out" before
+    // it starts passes its input untouched from the first frame, instead of
+    // fading out of an equalised start for 20 ms.
+    eq_in = eq_in_request.load(relaxed);
     const float weight = eq_in ? 1.0f : 0.0f;
     lx_mix_settle(mix_l, srate, weight);
     lx_mix_settle(mix_r, srate, weight);

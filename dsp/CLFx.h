@@ -53,7 +53,7 @@ public:
     // A rate that is not a positive number is ignored.
     void lx_srate(float fs_hz);
     // Every value jumps to its target, sections and trims reset, crossfades
-    // settle at the equaliser-in state in force.
+    // settle at the equaliser-in state last asked for (lxs_eq_in_value).
     void lx_init();
     // Every value jumps to its target, sections and trims reset and set.
     void lx_init_flts();

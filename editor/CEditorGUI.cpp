@@ -280,6 +280,7 @@ void CEditorGUI::start_editor_main()
     display_scale = engine->get_optimum_scale_factor();
     ui_size = effect_ui_size();
     resize_pending = false;
+    fit_limit = 1.0f;
     apply_geometry(editor_geometry(ui_size, display_scale));
     const int width = window_width;
     const int height = window_height;
@@ -296,7 +297,11 @@ void CEditorGUI::start_editor_main()
 
     // 5. Window-manager properties and input.
     engine->set_afx_window_scale_factor(idx, 1.0f);
-    engine->set_afx_window_size_policy(width, height, width, height, width, height, 0, 0, idx);
+    // Hosts that read the hints once, at the embedding (suil in Qt), may
+    // give the editor up to its largest size later; hosts that read them
+    // again get the size of each resize (hint_window_size).
+    const CEditorGeometry largest = editor_geometry(1.0f, display_scale);
+    engine->set_afx_window_size_policy(width, height, largest.window_width, largest.window_height, 0, 0, 0, 0, idx);
     char window_class[] = "harrowby-ui";
     engine->set_afx_window_class(window_class, idx);
     if (!window_icon)

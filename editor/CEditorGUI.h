@@ -75,6 +75,9 @@ public:
     static constexpr int kStatusHoldTicks = 100;    // the status button was pressed
     static constexpr int kRevertToVersionAt = 450;  // 2.5 s after a new text
     static constexpr int kBlankAt = 50;             // 20 s after the version text
+    // How often the tick looks whether the host shows the window whole, and
+    // how long after a resize it first looks (the host's time to follow).
+    static constexpr int kFitCheckTicks = 20;       // 1 s
 
     // Host thread, from the adapter's constructor; makes no engine call, so
     // an editor can exist before any display does.
@@ -139,6 +142,15 @@ public:
     void control_update_ui_size(float value);
     // GUI thread: applies the stored ui size to the window and tells the host.
     void control_redraw_ui_size();
+    // The window's size hints (minimum = maximum = the size) for a new size,
+    // set before the host is asked for it (any thread).
+    void hint_window_size(int width, int height);
+    // GUI thread, from the tick: where the host's window still shows less
+    // of the editor than its size, the editor takes the largest size that
+    // it shows whole and moves into the part it shows, and grows back up to
+    // the stored size when the host's window grows again. The host is not
+    // asked for anything.
+    void fit_to_host();
     // GUI thread: the window, its drawable and the panel placement to the
     // stored ui size, queued for a full redraw; the host is not told.
     void resize_window();
@@ -259,6 +271,10 @@ private:
     afx_relaxed<unsigned long> host_window{0};
     afx_relaxed<int> gui_update_flag{0};
     afx_relaxed<bool> resize_pending{false};  // follow_ui_size for the tick
+    // The largest editor size the host's window showed whole when last
+    // looked (fit_to_host); 1 while the host has yet to follow a resize.
+    afx_relaxed<float> fit_limit{1.0f};
+    int fit_check_countdown = kFitCheckTicks;  // GUI thread
     afx_relaxed<int> editor_running_flag{0};
     afx_relaxed<int> text_display_countdown{0};
     afx_relaxed<int> window_width{0};

@@ -224,7 +224,9 @@ void CEditorGUI::create_window_drawable_locked()
 
 void CEditorGUI::resize_window()
 {
-    apply_geometry(editor_geometry(ui_size, display_scale));
+    const float stored = ui_size;
+    const float limit = fit_limit;
+    apply_geometry(editor_geometry(stored < limit ? stored : limit, display_scale));
     if (!G_GUI_engine)
         return;
     const int width = window_width;
@@ -233,6 +235,7 @@ void CEditorGUI::resize_window()
     pthread_mutex_lock(&drawable_mutex);
     const bool have_drawable = window_drawable != nullptr;
     if (have_drawable) {
+        hint_window_size(width, height);
         G_GUI_engine->afx_window_resize(window_index, width, height);
         create_window_drawable_locked();
     }
@@ -244,6 +247,9 @@ void CEditorGUI::resize_window()
 
 void CEditorGUI::control_redraw_ui_size()
 {
+    // The host gets the whole new size and time to follow it.
+    fit_limit = 1.0f;
+    fit_check_countdown = kFitCheckTicks;
     resize_window();
     if (!G_GUI_engine)
         return;
@@ -259,6 +265,57 @@ void CEditorGUI::follow_ui_size()
         return;
     // The host hears of the size from this thread; the tick, which runs
     // under the engine's procs mutex, must not call into the host.
+    fit_limit = 1.0f;
     resize_pending = true;
+    hint_window_size(g.window_width, g.window_height);
     host().sizeWindow(g.window_width, g.window_height);
+}
+
+void CEditorGUI::hint_window_size(int width, int height)
+{
+    // Before the host hears of a new size: hosts that embed the window
+    // (suil among them) hold it within these hints, and hints left at the
+    // old size would crop the editor to it.
+    if (G_GUI_engine && window_is_ours())
+        G_GUI_engine->set_afx_window_fixed_size(window_index, width, height);
+}
+
+void CEditorGUI::fit_to_host()
+{
+    int left, top, right, bottom, x, y;
+    if (!G_GUI_engine || G_GUI_engine->afx_get_visible_area(window_index, &left, &top, &right, &bottom, &x, &y) != 0)
+        return;
+    const long long seen_width = static_cast<long long>(right) - left;  // huge: nothing cuts
+    const long long seen_height = static_cast<long long>(bottom) - top;
+    // The largest size whose window the host shows whole; the smallest
+    // when none is (the editor cannot get smaller than that).
+    const float s = display_scale;
+    const CEditorGeometry smallest = editor_geometry(0.0f, s);
+    float limit = 0.0f;
+    if (seen_width >= smallest.window_width && seen_height >= smallest.window_height) {
+        limit = static_cast<float>(seen_height) / (kPanelHeight * s) - 1.0f;
+        limit = limit > 1.0f ? 1.0f : limit;
+        // The rule rounds the height: step down until it fits.
+        while (limit > 0.0f && editor_geometry(limit, s).window_height > seen_height)
+            limit -= 1.0f / kPanelHeight;
+        limit = limit < 0.0f ? 0.0f : limit;
+    }
+    fit_limit = limit;
+    const float stored = ui_size;
+    const CEditorGeometry g = editor_geometry(stored < limit ? stored : limit, s);
+    if (g.window_width != window_width || g.window_height != window_height)
+        resize_window();
+    // And into view: a host that centres the window in a smaller frame
+    // cuts its top; the top-left corner first, then as much as fits.
+    int dx = 0, dy = 0;
+    if (g.window_width <= seen_width)
+        dx = 0 < left ? left : (g.window_width > right ? right - g.window_width : 0);
+    else if (left > 0)
+        dx = left;
+    if (g.window_height <= seen_height)
+        dy = 0 < top ? top : (g.window_height > bottom ? bottom - g.window_height : 0);
+    else if (top > 0)
+        dy = top;
+    if (dx != 0 || dy != 0)
+        G_GUI_engine->afx_window_move(window_index, x + dx, y + dy);
 }

@@ -366,7 +366,12 @@ void CEditorGUI::gui_update_handler()
     // the whole window. A change of the host's bypass recolours it.
     if (resize_pending) {
         resize_pending = false;
+        fit_check_countdown = kFitCheckTicks;
         resize_window();
+    }
+    if (!size_drag_flag && --fit_check_countdown <= 0) {
+        fit_check_countdown = kFitCheckTicks;
+        fit_to_host();
     }
     if (host_bypass_changed_flag) {
         host_bypass_changed_flag = false;

@@ -351,6 +351,10 @@ public:
     // only when non-zero. Sizes in device pixels.
     void set_afx_window_size_policy(int min_width, int min_height, int max_width, int max_height,
                                     int aspect_x, int aspect_y, int x, int y, int idx);
+    // Normal hints that hold the window at width x height (minimum, maximum
+    // and size), on the server before the call returns (a round trip): a
+    // host that reads them at once, when asked to resize, sees them.
+    void set_afx_window_fixed_size(int idx, int width, int height);
     // The first atom of the array becomes the window's only WM protocol.
     void set_afx_window_wm_protocols(int idx, unsigned long* atoms);
     void set_afx_window_type_wm_utility(int idx);  // "_NET_WM_WINDOW_TYPE_UTILITY"
@@ -361,6 +365,15 @@ public:
     void afx_window_resize(int idx, int width, int height);  // device pixels
     void afx_SYS_window_resize(unsigned long window, int width, int height);  // negative: ignored
     void afx_get_SYS_window_size(unsigned long window, int* width, int* height);
+    // The part of the window's plane that every ancestor below the top level
+    // covers, whatever the window's own size: a host frame that shows less
+    // than the window. In the window's coordinates, device pixels, left and
+    // top inclusive, right and bottom exclusive (INT_MIN and INT_MAX where
+    // nothing cuts); *x, *y the window's position in its parent. 0 on
+    // success, -1 when the window is not open or a query failed.
+    int afx_get_visible_area(int idx, int* left, int* top, int* right, int* bottom, int* x, int* y);
+    // Moves the window within its parent (device pixels).
+    void afx_window_move(int idx, int x, int y);
     // A position near the pointer for a width x height logical window at
     // scale, kept on the screen; *x, *y not both 0 are kept as they are.
     // 1 on success, 0 (and 0, 0) without a display or pointer.

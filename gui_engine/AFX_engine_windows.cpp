@@ -9,6 +9,7 @@
 #include "gui_engine/afx_locks.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace {
 
@@ -261,4 +262,73 @@ void AFX_engine::free_clipboard_data(unsigned char* data)
 {
     if (data)
         XFree(data);
+}
+
+int AFX_engine::afx_get_visible_area(int idx, int* left, int* top, int* right, int* bottom, int* x, int* y)
+{
+    int area[4] = {INT_MIN, INT_MIN, INT_MAX, INT_MAX};  // left, top, right, bottom
+    int own_x = 0, own_y = 0;
+    int result = -1;
+    if (valid_index(idx)) {
+        afx_display_guard display_lock(this);
+        Display* dpy = live_display();
+        if (dpy && windows[idx].open) {
+            // The host may destroy its windows under us: a failing query
+            // ends the walk with -1 instead of ending the process.
+            trap_errors();
+            Window window = windows[idx].sys_window;
+            int offset_x = 0;  // the window's origin in the ancestor's plane
+            int offset_y = 0;
+            result = 0;
+            for (int step = 0; step < max_ancestor_steps; ++step) {
+                Window root = 0;
+                Window parent = 0;
+                Window* children = nullptr;
+                unsigned int child_count = 0;
+                XWindowAttributes own{}, outer{};
+                if (!XQueryTree(dpy, window, &root, &parent, &children, &child_count)) {
+                    result = -1;
+                    break;
+                }
+                if (children)
+                    XFree(children);
+                // The top level's own extent is the screen's business.
+                if (parent == root || !parent)
+                    break;
+                if (!XGetWindowAttributes(dpy, window, &own) || !XGetWindowAttributes(dpy, parent, &outer)) {
+                    result = -1;
+                    break;
+                }
+                if (step == 0)
+                    own_x = own.x, own_y = own.y;
+                offset_x += own.x + own.border_width;
+                offset_y += own.y + own.border_width;
+                area[0] = std::max(area[0], -offset_x);
+                area[1] = std::max(area[1], -offset_y);
+                area[2] = std::min(area[2], outer.width - offset_x);
+                area[3] = std::min(area[3], outer.height - offset_y);
+                window = parent;
+            }
+            XSync(dpy, False);
+            if (untrap_errors())
+                result = -1;
+        }
+    }
+    int* out[] = {left, top, right, bottom};
+    for (int i = 0; i < 4; ++i)
+        if (out[i])
+            *out[i] = area[i];
+    if (x)
+        *x = own_x;
+    if (y)
+        *y = own_y;
+    return result;
+}
+
+void AFX_engine::afx_window_move(int idx, int x, int y)
+{
+    afx_display_guard display_lock(this);
+    const Window window = open_sys_window_locked(idx);
+    if (window)
+        XMoveWindow(live_display(), window, x, y);
 }

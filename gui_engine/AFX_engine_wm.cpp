@@ -126,6 +126,14 @@ void AFX_engine::set_afx_window_size_policy(int min_width, int min_height, int m
     XSetWMNormalHints(live_display(), window, &hints);
 }
 
+void AFX_engine::set_afx_window_fixed_size(int idx, int width, int height)
+{
+    set_afx_window_size_policy(width, height, width, height, width, height, 0, 0, idx);
+    afx_display_guard display_lock(this);
+    if (open_sys_window_locked(idx))
+        XSync(live_display(), False);
+}
+
 void AFX_engine::set_afx_window_wm_protocols(int idx, unsigned long* atoms)
 {
     if (!atoms)

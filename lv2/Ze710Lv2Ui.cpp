@@ -18,6 +18,9 @@ constexpr int kProgramOrder[kEqNumSoundParams] = {kEqHfGain, kEqLfGain, kEqMidGa
 
 uint32_t port_of(int index) { return static_cast<uint32_t>(kLv2FirstControl + index); }
 
+// Room for one message: a patch:Put with the bank chunk.
+constexpr size_t kMessageBytes = 1024;
+
 }  // namespace
 
 // ---- life -----------------------------------------------------------------------
@@ -26,10 +29,7 @@ Ze710Lv2Ui::Ze710Lv2Ui(LV2UI_Write_Function write, LV2UI_Controller controller,
                        const LV2_Feature* const* features)
     : write(write), controller(controller), host_thread(pthread_self())
 {
-    for (int p = 0; p < kEqNumParams; ++p)
-        params[p].store(eq_default_of(p));
-    for (int program = 0; program < kEqNumPrograms; ++program)
-        eq_program(program, &programs[program], names[program], kNameSize);
+    const LV2_URID_Map* map = nullptr;
     for (const LV2_Feature* const* f = features; f && *f; ++f) {
         const char* uri = (*f)->URI;
         if (!std::strcmp(uri, LV2_UI__parent))
@@ -40,11 +40,15 @@ Ze710Lv2Ui::Ze710Lv2Ui(LV2UI_Write_Function write, LV2UI_Controller controller,
             resize = static_cast<const LV2UI_Resize*>((*f)->data);
         else if (!std::strcmp(uri, LV2_UI__idleInterface))
             host_idles.store(true);  // the host says it will call idle()
+        else if (!std::strcmp(uri, LV2_URID__map))
+            map = static_cast<const LV2_URID_Map*>((*f)->data);
     }
     if (touch && !touch->touch)
         touch = nullptr;
     if (resize && !resize->ui_resize)
         resize = nullptr;
+    if (urids.map_all(map))
+        lv2_atom_forge_init(&forge_template, const_cast<LV2_URID_Map*>(map));
 }
 
 Ze710Lv2Ui* Ze710Lv2Ui::create(LV2UI_Write_Function write, LV2UI_Controller controller,
@@ -60,8 +64,11 @@ Ze710Lv2Ui* Ze710Lv2Ui::create(LV2UI_Write_Function write, LV2UI_Controller cont
         ui->destroy();
         return nullptr;
     }
-    // The host's frame takes the editor's size from the start.
+    // The host's frame takes the editor's size from the start; the
+    // plug-in's bank (programs, current program, size) comes in answer.
     ui->sizeWindow(ui->editor_gui->get_window_width(), ui->editor_gui->get_window_height());
+    if (ui->urids.mapped())
+        ui->send({HostCall::kGetBank, 0, 0.0f, 0, 0});
     return ui;
 }
 
@@ -90,28 +97,47 @@ LV2UI_Widget Ze710Lv2Ui::widget() const
 
 void Ze710Lv2Ui::port_event(uint32_t port, uint32_t size, uint32_t format, const void* buffer)
 {
-    if (format != 0 || size != sizeof(float) || !buffer || port < kLv2FirstControl ||
-        port >= kLv2NumPorts)
+    if (!buffer)
+        return;
+    if (port == kLv2NotifyOut && urids.mapped() && format == urids.atom_eventTransfer) {
+        const uint8_t* chunk = nullptr;
+        if (ze710_read_message(static_cast<const LV2_Atom*>(buffer), size, urids, &chunk) == Ze710Message::kBank)
+            take_bank(chunk);
+        return;
+    }
+    if (format != 0 || size != sizeof(float) || port < kLv2FirstControl || port > kLv2Enabled)
         return;
     float physical;
     std::memcpy(&physical, buffer, sizeof physical);
     if (!std::isfinite(physical))
         return;
-    const int index = static_cast<int>(port - kLv2FirstControl);
-    const float v = clamp01(eq_normalised_of(index, physical));
-    if (index == kEqUiSize) {
-        // The open editor follows its size port (a session restored, another
-        // view of the same instance); its own writes come back as the size
-        // it has, which changes nothing.
-        params[kEqUiSize].store(v);
-        editor_gui->setParameter(kEqUiSize, v);
-        editor_gui->follow_ui_size();
+    if (port == kLv2Enabled) {
+        editor_gui->setHostEffEnable(physical > 0.0f ? 1.0f : 0.0f);
         return;
     }
-    std::lock_guard<std::mutex> lock(mutex);
-    params[index].store(v);
-    programs[current_program.load()].v[index] = v;
+    const int index = static_cast<int>(port - kLv2FirstControl);
+    // The editor size lives in the bank; what a host sets on the old size
+    // port reaches the editor through the plug-in at its next open.
+    if (index == kEqUiSize || !accept_port_value(index, physical))
+        return;
+    const float v = clamp01(eq_normalised_of(index, physical));
+    bank.set_value(index, v);
     editor_gui->setParameter(index, v);
+}
+
+void Ze710Lv2Ui::take_bank(const uint8_t* chunk)
+{
+    EqBank restored;
+    if (!eq_chunk_read_bank(chunk, eq_chunk::kBankBytes, &restored))
+        return;
+    bank.set_bank(restored);
+    // The size as saved, at once (the answer to the open's request, or a
+    // restored state); the current program, which the arrows step from,
+    // named on the banner as a VST 2 program change names it: a preset
+    // loaded, before the open or while the editor is open, shows its name.
+    editor_gui->setParameter(kEqUiSize, bank.value(kEqUiSize));
+    editor_gui->follow_ui_size();
+    editor_gui->setProgram(restored.current_program);
 }
 
 int Ze710Lv2Ui::idle()
@@ -131,6 +157,42 @@ int Ze710Lv2Ui::idle()
     return 0;
 }
 
+// ---- echoes ---------------------------------------------------------------------------------
+
+bool Ze710Lv2Ui::accept_port_value(int index, float physical)
+{
+    std::lock_guard<std::mutex> lock(echo_mutex);
+    EchoGuard& g = echo[index];
+    if (g.held)
+        return false;
+    if (std::chrono::steady_clock::now() - g.last_write > kEchoWindow)
+        g.count = 0;
+    for (int i = 0; i < g.count; ++i) {
+        if (g.written[i] != physical)
+            continue;
+        // The last write coming back: the echoes are through.
+        const bool last = i == g.count - 1;
+        if (last)
+            g.count = 0;
+        return last;
+    }
+    // Not one of ours: the host moved the control.
+    g.count = 0;
+    return true;
+}
+
+void Ze710Lv2Ui::remember_write(int index, float physical)
+{
+    std::lock_guard<std::mutex> lock(echo_mutex);
+    EchoGuard& g = echo[index];
+    if (g.count == kEchoMemory) {
+        std::memmove(g.written, g.written + 1, sizeof(float) * (kEchoMemory - 1));
+        --g.count;
+    }
+    g.written[g.count++] = physical;
+    g.last_write = std::chrono::steady_clock::now();
+}
+
 // ---- to the host -------------------------------------------------------------------------
 
 void Ze710Lv2Ui::send(const HostCall& call)
@@ -144,7 +206,8 @@ void Ze710Lv2Ui::send(const HostCall& call)
         HostCall& last = outbox[outbox_count - 1];
         const bool same_write = call.kind == HostCall::kWrite && last.kind == HostCall::kWrite &&
                                 last.port == call.port;
-        if (same_write || (call.kind == HostCall::kResize && last.kind == HostCall::kResize)) {
+        const bool same_kind = call.kind == last.kind && call.kind != HostCall::kWrite && call.kind != HostCall::kTouch;
+        if (same_write || same_kind) {
             last = call;
             return;
         }
@@ -159,67 +222,97 @@ void Ze710Lv2Ui::call_host(const HostCall& call)
     case HostCall::kWrite: write(controller, call.port, sizeof(float), 0, &call.value); break;
     case HostCall::kTouch: touch->touch(touch->handle, call.port, call.value != 0.0f); break;
     case HostCall::kResize: resize->ui_resize(resize->handle, call.width, call.height); break;
+    case HostCall::kGetBank: write_message(false); break;
+    case HostCall::kSendBank: write_message(true); break;
     }
+}
+
+void Ze710Lv2Ui::write_message(bool bank_too)
+{
+    alignas(8) uint8_t buffer[kMessageBytes];
+    LV2_Atom_Forge forge = forge_template;
+    lv2_atom_forge_set_buffer(&forge, buffer, sizeof buffer);
+    uint8_t chunk[eq_chunk::kBankBytes];
+    if (bank_too)
+        bank.write_chunk(false, chunk);
+    if (bank_too ? !ze710_write_bank(&forge, urids, chunk) : !ze710_write_get(&forge, urids))
+        return;
+    const auto* atom = reinterpret_cast<const LV2_Atom*>(buffer);
+    write(controller, kLv2ControlIn, static_cast<uint32_t>(sizeof(LV2_Atom) + atom->size), urids.atom_eventTransfer,
+          atom);
 }
 
 // ---- CEditorHost: the editor's operations -------------------------------------------------
 
 float Ze710Lv2Ui::getParameter(int index)
 {
-    return index >= 0 && index < kEqNumParams ? params[index].load() : 0.0f;
+    return bank.value(index);
 }
 
 void Ze710Lv2Ui::beginEdit(int index)
 {
-    if (!touch || index < 0 || index >= kEqNumParams)
+    if (index < 0 || index >= kEqNumSoundParams)
         return;
-    grabbed.fetch_or(1u << index);
-    send({HostCall::kTouch, port_of(index), 1.0f, 0, 0});
+    {
+        std::lock_guard<std::mutex> lock(echo_mutex);
+        echo[index].held = true;
+    }
+    if (touch)
+        send({HostCall::kTouch, port_of(index), 1.0f, 0, 0});
 }
 
 void Ze710Lv2Ui::endEdit(int index)
 {
     // The editor ends every parameter at every release; the host hears of
     // the ones it heard begin.
-    if (!touch || index < 0 || index >= kEqNumParams || !(grabbed.fetch_and(~(1u << index)) & (1u << index)))
+    if (index < 0 || index >= kEqNumSoundParams)
         return;
-    send({HostCall::kTouch, port_of(index), 0.0f, 0, 0});
+    bool was_held;
+    {
+        std::lock_guard<std::mutex> lock(echo_mutex);
+        was_held = echo[index].held;
+        echo[index].held = false;
+    }
+    if (touch && was_held)
+        send({HostCall::kTouch, port_of(index), 0.0f, 0, 0});
 }
 
 void Ze710Lv2Ui::setParameterAutomated(int index, float value)
 {
-    if (index < 0 || index >= kEqNumParams)
+    if (index < 0 || index >= kEqNumParams || !bank.set_value(index, value))
         return;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        params[index].store(value);
-        if (index < kEqNumSoundParams)
-            programs[current_program.load()].v[index] = value;
-        editor_gui->setParameter(index, value);
+    editor_gui->setParameter(index, value);
+    // The size goes to the plug-in in the bank: no control of the host's
+    // preset changes.
+    if (index == kEqUiSize) {
+        if (urids.mapped())
+            send({HostCall::kSendBank, 0, 0.0f, 0, 0});
+        return;
     }
-    send({HostCall::kWrite, port_of(index), eq_physical_of(index, value), 0, 0});
+    const float physical = eq_physical_of(index, value);
+    remember_write(index, physical);
+    send({HostCall::kWrite, port_of(index), physical, 0, 0});
 }
 
 void Ze710Lv2Ui::setProgram(int index)
 {
-    index = index < 0 ? 0 : (index >= kEqNumPrograms ? kEqNumPrograms - 1 : index);
-    EqProgramValues values;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        current_program.store(index);
-        values = programs[index];
-    }
+    // The plug-in hears of the selection first (the bank, with this program
+    // current and the one left holding its values), then the new values.
+    EqProgram program;
+    bank.select_program(index, &program);
+    if (urids.mapped())
+        send({HostCall::kSendBank, 0, 0.0f, 0, 0});
     for (int p : kProgramOrder)
-        setParameterAutomated(p, values.v[p]);
-    editor_gui->setProgram(index);
+        setParameterAutomated(p, program.value[p]);
+    editor_gui->setProgram(bank.current_program());
 }
 
 void Ze710Lv2Ui::getProgramName(char* text, int size)
 {
     if (!text || size <= 0)
         return;
-    std::lock_guard<std::mutex> lock(mutex);
-    std::snprintf(text, static_cast<size_t>(size), "%s", names[current_program.load()]);
+    const EqProgram program = bank.program(bank.current_program());
+    std::snprintf(text, static_cast<size_t>(size), "%s", program.name);
 }
 
 void Ze710Lv2Ui::sizeWindow(int width, int height)

@@ -1,12 +1,23 @@
 // The LV2 face of the editor (ui:X11UI): one UI instance is one open
-// editor, embedded into the host's window (ui:parent). It keeps what the
-// VST 2 effect keeps for its editor: the nine normalised values, the nine
-// programs (four user slots and the five factory presets of
-// model/eq_programs.h) and the current one, into which every edit goes.
+// editor, embedded into the host's window (ui:parent). It keeps a copy of
+// the plug-in's bank (EqProgramBank: nine programs with names, the current
+// one, the editor size; its live values are the current program's), as the
+// VST 2 effect keeps its programs for its editor.
 //
-// To the host, values travel in real units (dB, Hz, octaves, toggle: the
+// To the host, control values travel in real units (dB, Hz, octaves, the
 // port values, model/eq_params.h): written through the host's write
-// function, read back from port_event.
+// function, read back from port_event. The bank travels as patch messages
+// (ze710_lv2_messages.h): at its open the UI asks the plug-in for it, the
+// plug-in sends it again after a state restore (a preset loaded, a session
+// reverted), and the UI sends its own after it selects a program or
+// resizes the editor. The editor size lives in the bank, not in a control,
+// so that resizing does not count as a change of the host's preset.
+//
+// Echoes: hosts hand the UI's own writes back through port_event, some a
+// good while later. While the user holds a control its port events are
+// not shown; after it is let go, and after a program selection, a port
+// event that repeats one of the UI's own writes of the last second, other
+// than the last of them, is taken for a late echo and dropped.
 //
 // Threads. The host's UI thread calls instantiate, port_event, idle and
 // cleanup. The editor's GUI thread calls the CEditorHost operations from
@@ -15,20 +26,22 @@
 // outbox until the host's next idle() call, for a host that offers
 // ui:idleInterface or has called idle() once; with any other host the GUI
 // thread calls them itself, as it calls a VST 2 host.
-// Locks: `mutex` (values, programs) is taken before the editor's own locks
-// (the editor's notifications are made under it) and never held while
-// calling the host; `outbox_mutex` is a leaf.
+// Locks: `echo_mutex` and `outbox_mutex` are leaves, never held while
+// calling the host or the editor; the bank has a leaf lock of its own.
 #pragma once
 
+#include <lv2/atom/forge.h>
 #include <lv2/ui/ui.h>
 #include <pthread.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 
 #include "editor/CEditorGUI.h"
 #include "editor/CEditorHost.h"
-#include "model/eq_programs.h"
+#include "lv2/ze710_lv2_messages.h"
+#include "model/eq_program_bank.h"
 
 extern const LV2UI_Descriptor ze710_lv2_ui_descriptor;
 
@@ -47,8 +60,9 @@ public:
 
     // The editor window's X id.
     LV2UI_Widget widget() const;
-    // A control port's value (format 0, one float); anything else, an
-    // unknown port or a value that is not finite is ignored.
+    // A control port's value (format 0, one float), or a message on the
+    // notify port (atom:eventTransfer); anything else, an unknown port, a
+    // value that is not finite or a damaged bank is ignored.
     void port_event(uint32_t port, uint32_t size, uint32_t format, const void* buffer);
     // Hands the outbox to the host. 0: the editor stays.
     int idle();
@@ -67,20 +81,34 @@ private:
     void getProgramName(char* text, int size) override;
     void sizeWindow(int width, int height) override;
 
+    // A bank from the plug-in (host thread).
+    void take_bank(const uint8_t* chunk);
+    // Whether a port event of parameter `index` is to be shown: not while
+    // the control is held, nor a late echo of the UI's own write.
+    bool accept_port_value(int index, float physical);
+    void remember_write(int index, float physical);
+
     // One call of a host function.
     struct HostCall {
-        enum Kind { kWrite, kTouch, kResize } kind;
+        enum Kind { kWrite, kTouch, kResize, kGetBank, kSendBank } kind;
         uint32_t port;  // kWrite, kTouch
         float value;    // kWrite: the port value; kTouch: 1 grabbed, 0 released
         int width, height;  // kResize
     };
     // Now, or into the outbox (see the threads above). A full outbox drops
-    // the call; consecutive writes to one port keep the last value only.
+    // the call; consecutive writes to one port keep the last value only, and
+    // so do consecutive resizes and bank messages.
     void send(const HostCall& call);
     void call_host(const HostCall& call);
+    void write_message(bool bank_too);
 
     static constexpr int kOutboxSize = 256;
-    static constexpr int kNameSize = 64;
+    // The UI's own writes a port remembers: more than a host's echo delay
+    // holds of a drag (about 60 a second).
+    static constexpr int kEchoMemory = 32;
+    // Beyond this, a write is no longer expected back (hosts echo within
+    // about 100 ms).
+    static constexpr std::chrono::milliseconds kEchoWindow{1000};
 
     LV2UI_Write_Function write;
     LV2UI_Controller controller;
@@ -88,13 +116,21 @@ private:
     const LV2UI_Resize* resize = nullptr;
     unsigned long parent = 0;
     pthread_t host_thread;
+    Ze710Urids urids;  // none mapped without urid:map: no bank exchange
+    LV2_Atom_Forge forge_template;
 
-    std::mutex mutex;
-    std::atomic<float> params[kEqNumParams];
-    EqProgramValues programs[kEqNumPrograms];  // mutex
-    char names[kEqNumPrograms][kNameSize];     // mutex
-    std::atomic<int> current_program{0};
-    std::atomic<unsigned> grabbed{0};  // ports touched and not yet released, by parameter bit
+    EqProgramBank bank;
+
+    // Per sound parameter: held by the user, and the UI's own writes that
+    // an echo may still repeat (the last one last).
+    struct EchoGuard {
+        bool held = false;
+        int count = 0;
+        float written[kEchoMemory];
+        std::chrono::steady_clock::time_point last_write;
+    };
+    std::mutex echo_mutex;
+    EchoGuard echo[kEqNumSoundParams];  // echo_mutex
 
     std::atomic<bool> host_idles{false};
     std::mutex outbox_mutex;

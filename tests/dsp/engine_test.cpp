@@ -260,9 +260,17 @@ int fade_frames(CLFx& e)
 
 // "Effect" out fades for 20 ms (880 frames at 44.1 kHz, 1916 at 96 kHz),
 // then the output is the input bit for bit and the sections rest. Back in,
-// the sections start from silence with every glide at its target.
+// the sections start from silence with every glide at its target. An engine
+// told "out" before it starts passes its input from the first frame.
 TEST(Engine, CrossfadeThenExactBypassAndAFreshStart)
 {
+    CLFx cold;
+    cold.lxs_low_eq_gain(20);
+    cold.lxs_eq_in_value(false);
+    start(cold);
+    const std::vector<float> low = sine(50, 2000);
+    EXPECT_EQ(run(cold, low), low) << "an engine started out must not fade out of an equalised start";
+
     CLFx e;
     e.lxs_low_eq_gain(12);
     start(e);

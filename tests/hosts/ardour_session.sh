@@ -34,8 +34,8 @@ elif [ -d "$1" ]; then
     export ZE710_PLUGIN_TYPE=LV2
     uri=http://kestrelwood.com/plugins/ze710
     listed="Kestrelwood$uri/NOPATH" preset_uri="$uri#preset-05-low-end-boost"
-    names=("HF Gain" "LF Gain" "Mid Freq" "Mid Gain" "LF Freq" "HF Freq" "Mid BW" "Effect" "UI Size")
-    defaults=(0.000000 0.000000 894.427185 0.000000 141.421387 5656.853516 1.250000 1.000000 0.000000)
+    names=("HF Gain" "LF Gain" "Mid Freq" "Mid Gain" "LF Freq" "HF Freq" "Mid BW" "Effect" "UI Size" "Enabled")
+    defaults=(0.000000 0.000000 894.427185 0.000000 141.421387 5656.853516 1.250000 1.000000 0.000000 1.000000)
 else
     export ZE710_PLUGIN_TYPE=LXVST
     listed="Kestrelwood1514485553$plugin" preset_uri="VST:1514485553:0004"
@@ -51,7 +51,8 @@ field() {  # field TAG N [KEY]: field N of the first line of TAG (and KEY)
     awk -F'\t' -v tag="$1" -v n="$2" -v key="${3-}" '$1 == tag && (key == "" || $2 == key) { print $n; exit }' "$work/create.log"
 }
 [ "$(field listed 2)$(field listed 3)$(field listed 4)" = "$listed" ] || fail "Ardour lists another plug-in"
-[ "$(field plugin 2)$(field plugin 3)$(field plugin 4)" = ZE710Kestrelwood9 ] || fail "the instance is not ZE710 with 9 parameters"
+[ "$(field plugin 2)$(field plugin 3)$(field plugin 4)" = "ZE710Kestrelwood${#names[@]}" ] ||
+    fail "the instance is not ZE710 with ${#names[@]} parameters"
 for i in "${!names[@]}"; do
     [ "$(field param 3 "$i") $(field param 4 "$i")" = "${names[$i]} ${defaults[$i]}" ] ||
         fail "Ardour shows parameter $i as '$(field param 3 "$i")' at $(field param 4 "$i")"
@@ -105,7 +106,21 @@ saved=$(for i in "${!names[@]}"; do printf "%s " "$(field processed 4 "$i")"; do
 if [ "$ZE710_PLUGIN_TYPE" = LV2 ]; then
     reopen processed
     [ "$(reopened processed restored)" = "$saved" ] || fail "saved as '$saved', the snapshot reopens as '$(reopened processed restored)'"
-    echo "PASS: a headless Ardour session records, presets, sets, saves, renders and reopens ZE710 (LV2)"
+    # "programs": program 6 ("06 Presence", HF +12 dB) is current again, and
+    # the state the reopened process saves holds program 5's shelves at
+    # +20 dB (bank chunk: current program at byte 16, records of 56 bytes
+    # from 24, HF dB and LF dB first, normalised).
+    ZE710_SAVE_AS=reopened reopen programs
+    [ "$(reopened programs restored)" = "12.000000 5.260000 2492.489746 5.260000 141.419983 5656.850098 2.000000 1.000000 0.000000 1.000000 " ] ||
+        fail "the programs snapshot reopens with '$(reopened programs restored)'"
+    state_dir=$(grep -o 'state-dir="[^"]*"' "$ZE710_SESSION_DIR/reopened.ardour" | head -1 | cut -d'"' -f2)
+    awk '/#bank> """/ {f = 1; sub(/.*"""/, "")} f && /"""/ {sub(/""".*/, ""); print; exit} f' \
+        "$ZE710_SESSION_DIR"/plugins/*/"$state_dir"/state.ttl | base64 -d >"$work/bank" || fail "no bank in the reopened state"
+    at() { od -An -t"$1" -j"$2" -N4 "$work/bank" | xargs; }
+    echo "reopened bank: current program $(at u4 16), program 5 HF/LF $(at f4 248) $(at f4 252), program 6 HF $(at f4 304)"
+    [ "$(at u4 16)" = 5 ] && [ "$(at f4 248)" = 1 ] && [ "$(at f4 252)" = 1 ] && [ "$(at f4 304)" = 0.8 ] ||
+        fail "the reopened bank lost an edit"
+    echo "PASS: a headless Ardour session records, presets, sets, saves, renders and reopens ZE710 (LV2), programs and all"
     exit 0
 fi
 

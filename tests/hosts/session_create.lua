@@ -4,9 +4,11 @@
 -- saves the snapshot "defaults", selects the factory program "05 Low End
 -- Boost" as Ardour's preset, sets
 -- both shelves to +20 dB through Ardour's controls and saves the snapshot
--- "processed" to render and reopen. VST 2 and VST3: "02 User Preset 2" edited,
--- then "03 User Preset 3" selected and edited, saved as "programs" (only
--- the state chunk keeps program 2's edit). Prints tab-separated lines that
+-- "processed" to render and reopen. Then "programs": VST 2 and VST3, "02
+-- User Preset 2" edited, then "03 User Preset 3" selected and edited; LV2,
+-- the bundle preset "06 Presence" selected and edited after "05 Low End
+-- Boost" was (only the plug-in's state keeps the earlier program's edit).
+-- Prints tab-separated lines that
 -- the script checks, the last one "done" (ardour7-lua exits with 0 even
 -- after a Lua error).
 local session_dir = assert(os.getenv("ZE710_SESSION_DIR"), "ZE710_SESSION_DIR not set")
@@ -89,6 +91,29 @@ set(0, boost) set(1, boost)
 emit_params("processed")
 assert(Session:save_state("processed", false, false, false, false, false) == 0, "cannot save the snapshot")
 
+if type_name == "LV2" then
+	-- The bundle preset "06 Presence" makes program 6 current ("05 Low End
+	-- Boost" keeps its shelves at +20 dB in the plug-in's bank), HF +12 dB
+	-- there; saved as "programs" (the state keeps program 5's edit). An LV2
+	-- plug-in learns a control's value when it runs, which Ardour does for
+	-- a stopped track only now and then: the take plays meanwhile, and each
+	-- change is given a few process cycles, as a user's hand gives them.
+	Session:request_roll(ARDOUR.TransportRequestSource.TRS_UI)
+	assert(wait_for(10, function() return Session:transport_rolling() end), "the transport did not roll")
+	local function let_run()
+		local from = AudioEngine:processed_samples()
+		assert(wait_for(5, function() return AudioEngine:processed_samples() - from >= 8192 end), "the engine stands still")
+	end
+	let_run()
+	local presence = plugin:preset_by_label("06 Presence")
+	assert(presence and presence.valid and plugin:load_preset(presence), "cannot select 06 Presence")
+	assert(wait_for(5, function() return math.abs(value(1) - 5.26) < 1e-4 end), "06 Presence did not arrive")
+	set(0, 12.0)
+	let_run()
+	Session:request_stop(false, false, ARDOUR.TransportRequestSource.TRS_UI)
+	assert(wait_for(10, function() return not Session:transport_rolling() end), "transport did not stop")
+	assert(Session:save_state("programs", false, false, false, false, false) == 0, "cannot save the snapshot")
+end
 if type_name ~= "LV2" then
 	local function select_program(label, index, expected)
 		local p = plugin:preset_by_label(label)

@@ -2,7 +2,8 @@
 -- ZE710_SNAPSHOT (default "recall") and prints every parameter value the
 -- plug-in instance has after Ardour restored it; with ZE710_SELECT set, it
 -- then selects that preset (a program of the plug-in) and prints the values
--- again, tagged "selected"; then "done".
+-- again, tagged "selected"; with ZE710_SAVE_AS set, it saves the session
+-- as that snapshot; then "done".
 local session_dir = assert(os.getenv("ZE710_SESSION_DIR"), "ZE710_SESSION_DIR not set")
 
 assert(AudioEngine:set_backend("None (Dummy)", "", ""), "no Dummy backend")
@@ -30,6 +31,10 @@ if select ~= "" then
 	for i = 0, plugin:parameter_count() - 1 do
 		emit("selected", tostring(i), string.format("%.6f", ARDOUR.LuaAPI.get_plugin_insert_param(insert, i, true)))
 	end
+end
+local save_as = os.getenv("ZE710_SAVE_AS") or ""
+if save_as ~= "" then  -- the state as this process has it, saved again
+	assert(Session:save_state(save_as, false, false, false, false, false) == 0, "cannot save " .. save_as)
 end
 close_session()
 print("done")

@@ -64,9 +64,16 @@ TEST(PluginAudio, BuffersInPlaceAndCallsThatDoNothing)
 
 // The host's bypass and "Effect" must both be on for the equaliser to be
 // heard; after the 20 ms crossfade the output is the input bit for bit.
-// Neither switch moves the other.
+// Neither switch moves the other. Switched out before the start, the
+// plug-in is the input bit for bit from the first frame.
 TEST(PluginAudio, HostBypassAndEffectMustBothBeOn)
 {
+    auto cold = load();
+    cold->set_parameter(1, 1.0f), cold->set_parameter(7, 0.0f);
+    cold->start(48000.0f, 512);
+    const std::vector<float> low = noise(4000, 3);
+    EXPECT_TRUE(identical(process(*cold, low), low)) << "Effect out from the start still let the EQ through";
+
     auto p = load(48000.0f);
     p->set_parameter(1, 0.8f);
     const std::vector<float> in = noise(6000, 5);

@@ -10,8 +10,10 @@
 //   @SYMBOL.min@ @SYMBOL.max@ @SYMBOL.default@
 //                                     a control port's range and default in
 //                                     real units (the law at 0, 1, default)
-//   @presets@ @preset_manifest@       the factory presets in full, and their
-//                                     entries in the bundle's manifest
+//   @presets@ @preset_manifest@       the factory presets in full (values and
+//                                     program), and their entries in the
+//                                     bundle's manifest
+//   @atom_bytes@                      the atom ports' minimum buffer size
 // Defaults and preset values are printed with nine significant digits, so
 // that each reads back as the very float the VST 2 plug-in hands to the
 // engine. An unknown key or
@@ -64,7 +66,8 @@ std::string factory_presets(bool manifest)
             out += "    rdfs:seeAlso <presets.ttl> .\n\n";
             continue;
         }
-        out += "    rdfs:label \"" + std::string(name) + "\" ;\n    lv2:port ";
+        out += "    rdfs:label \"" + std::string(name) + "\" ;\n    state:state [\n        <" ZE710_LV2_PROGRAM_URI
+               "> \"" + std::to_string(program) + "\"^^xsd:int\n    ] ;\n    lv2:port ";
         for (int p = 0; p < kEqNumSoundParams; ++p) {
             out += std::string(p ? " , " : "") + "[\n        lv2:symbol \"" + kZe710Lv2ControlSymbols[p] +
                    "\" ;\n        pset:value " + number(eq_physical_of(p, values.v[p])) + "\n    ]";
@@ -82,6 +85,7 @@ std::map<std::string, std::string> substitutions()
         {"minor", std::to_string(ZE710_VERSION_MINOR)},
         {"micro", std::to_string(ZE710_VERSION_PATCH)},
         {"presets", factory_presets(false)},
+        {"atom_bytes", std::to_string(kZe710Lv2AtomPortBytes)},
         {"preset_manifest", factory_presets(true)},
     };
     for (int p = 0; p < kEqNumParams; ++p) {
