@@ -143,17 +143,9 @@ void Ze710Lv2Ui::take_bank(const uint8_t* chunk)
 int Ze710Lv2Ui::idle()
 {
     host_idles.store(true);
-    HostCall calls[kOutboxSize];
-    int count;
-    {
-        std::lock_guard<std::mutex> lock(outbox_mutex);
-        count = outbox_count;
-        std::memcpy(calls, outbox, sizeof(HostCall) * static_cast<size_t>(count));
-        outbox_count = 0;
-    }
-    // Outside the lock: a host may answer a write with port_event at once.
-    for (int i = 0; i < count; ++i)
-        call_host(calls[i]);
+    // A host may answer a write with port_event at once: the outbox lets go
+    // of its lock first.
+    outbox.drain([this](const HostCall& call) { call_host(call); });
     return 0;
 }
 
@@ -201,19 +193,11 @@ void Ze710Lv2Ui::send(const HostCall& call)
         call_host(call);
         return;
     }
-    std::lock_guard<std::mutex> lock(outbox_mutex);
-    if (outbox_count > 0) {
-        HostCall& last = outbox[outbox_count - 1];
-        const bool same_write = call.kind == HostCall::kWrite && last.kind == HostCall::kWrite &&
-                                last.port == call.port;
-        const bool same_kind = call.kind == last.kind && call.kind != HostCall::kWrite && call.kind != HostCall::kTouch;
-        if (same_write || same_kind) {
-            last = call;
-            return;
-        }
-    }
-    if (outbox_count < kOutboxSize)
-        outbox[outbox_count++] = call;
+    outbox.push(call, [](const HostCall& last, const HostCall& next) {
+        const bool same_write = next.kind == HostCall::kWrite && last.kind == HostCall::kWrite && last.port == next.port;
+        const bool same_kind = next.kind == last.kind && next.kind != HostCall::kWrite && next.kind != HostCall::kTouch;
+        return same_write || same_kind;
+    });
 }
 
 void Ze710Lv2Ui::call_host(const HostCall& call)

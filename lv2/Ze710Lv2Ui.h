@@ -26,7 +26,7 @@
 // outbox until the host's next idle() call, for a host that offers
 // ui:idleInterface or has called idle() once; with any other host the GUI
 // thread calls them itself, as it calls a VST 2 host.
-// Locks: `echo_mutex` and `outbox_mutex` are leaves, never held while
+// Locks: `echo_mutex` and the outbox's are leaves, never held while
 // calling the host or the editor; the bank has a leaf lock of its own.
 #pragma once
 
@@ -40,6 +40,7 @@
 
 #include "editor/CEditorGUI.h"
 #include "editor/CEditorHost.h"
+#include "editor/CEditorOutbox.h"
 #include "lv2/ze710_lv2_messages.h"
 #include "model/eq_program_bank.h"
 
@@ -133,9 +134,7 @@ private:
     EchoGuard echo[kEqNumSoundParams];  // echo_mutex
 
     std::atomic<bool> host_idles{false};
-    std::mutex outbox_mutex;
-    HostCall outbox[kOutboxSize];  // outbox_mutex
-    int outbox_count = 0;          // outbox_mutex
+    CEditorOutbox<HostCall, kOutboxSize> outbox;
 
     CEditorGUI* editor_gui = nullptr;
 };

@@ -226,31 +226,16 @@ void Ze710Vst3View::send(const HostCall& call)
         call_host(call);
         return;
     }
-    std::lock_guard<std::mutex> lock(outbox_mutex);
-    if (outbox_count > 0) {
-        HostCall& last = outbox[outbox_count - 1];
-        if (call.kind == HostCall::kPerform && last.kind == HostCall::kPerform && last.id == call.id) {
-            last = call;
-            return;
-        }
-    }
-    if (outbox_count < kOutboxSize)
-        outbox[outbox_count++] = call;
+    outbox.push(call, [](const HostCall& last, const HostCall& next) {
+        return next.kind == HostCall::kPerform && last.kind == HostCall::kPerform && last.id == next.id;
+    });
 }
 
 void Ze710Vst3View::deliver_outbox()
 {
-    HostCall calls[kOutboxSize];
-    int count;
-    {
-        std::lock_guard<std::mutex> lock(outbox_mutex);
-        count = outbox_count;
-        std::memcpy(calls, outbox, sizeof(HostCall) * static_cast<size_t>(count));
-        outbox_count = 0;
-    }
-    // Outside the lock: a host may answer at once (setParamNormalized).
-    for (int i = 0; i < count; ++i)
-        call_host(calls[i]);
+    // A host may answer at once (setParamNormalized): the outbox lets go of
+    // its lock first.
+    outbox.drain([this](const HostCall& call) { call_host(call); });
 }
 
 void Ze710Vst3View::call_host(const HostCall& call)

@@ -17,7 +17,7 @@
 // drops the last reference, the view leaves the instance and retires the
 // editor (CEditorGUI::retire): it is freed at once, or by the GUI thread
 // once an input handler that is inside a host call has returned.
-// Locks: outbox_mutex is a leaf, never held while calling the host.
+// Locks: the outbox's is a leaf, never held while calling the host.
 #pragma once
 
 #include <pthread.h>
@@ -27,6 +27,7 @@
 
 #include "editor/CEditorGUI.h"
 #include "editor/CEditorHost.h"
+#include "editor/CEditorOutbox.h"
 #include "vst3/vst3_view.h"
 
 class Ze710Vst3;
@@ -114,7 +115,5 @@ private:
     bool in_host_resize = false;       // host UI thread, inside onSize
     std::atomic<unsigned> grabbed{0};  // parameters begun and not yet ended, by bit
 
-    std::mutex outbox_mutex;
-    HostCall outbox[kOutboxSize];  // outbox_mutex
-    int outbox_count = 0;          // outbox_mutex
+    CEditorOutbox<HostCall, kOutboxSize> outbox;
 };
