@@ -49,14 +49,21 @@ public:
 
     int32 countClasses() override { return 1; }
 
-    tresult getClassInfo(int32 index, PClassInfo* info) override
+    // The fields PClassInfo and PClassInfo2 share, in the same layout.
+    template <typename Info>
+    static void fill_class_info(Info* info)
     {
-        if (index != 0 || !info)
-            return kInvalidArgument;
         std::memcpy(info->cid, Ze710Vst3::kClassId.bytes, sizeof info->cid);
         info->cardinality = kManyInstances;
         bytes_to_field(info->category, sizeof info->category, kVstAudioEffectClass);
         bytes_to_field(info->name, sizeof info->name, kName);
+    }
+
+    tresult getClassInfo(int32 index, PClassInfo* info) override
+    {
+        if (index != 0 || !info)
+            return kInvalidArgument;
+        fill_class_info(info);
         return kResultOk;
     }
 
@@ -64,10 +71,7 @@ public:
     {
         if (index != 0 || !info)
             return kInvalidArgument;
-        std::memcpy(info->cid, Ze710Vst3::kClassId.bytes, sizeof info->cid);
-        info->cardinality = kManyInstances;
-        bytes_to_field(info->category, sizeof info->category, kVstAudioEffectClass);
-        bytes_to_field(info->name, sizeof info->name, kName);
+        fill_class_info(info);
         info->classFlags = 0;
         bytes_to_field(info->subCategories, sizeof info->subCategories, kSubCategories);
         bytes_to_field(info->vendor, sizeof info->vendor, kVendor);

@@ -16,10 +16,7 @@ using namespace test_support;
 TEST(ClapThreads, ProcessIsRealtimeSafeWhileEverythingElseMoves)
 {
     const rt_probe probe;
-#ifndef ZE710_SANITIZED
-    ASSERT_TRUE(probe.loaded()) << "the realtime probe was not preloaded";
-    probe.reset();
-#endif
+    ASSERT_RT_PROBE_READY(probe);
     editor_desk desk;
     ASSERT_TRUE(desk.ready());
     auto c = load_clap();
@@ -50,11 +47,10 @@ TEST(ClapThreads, ProcessIsRealtimeSafeWhileEverythingElseMoves)
             events.push_back({0, 8, 1.0, CLAP_EVENT_PARAM_MOD});
             for (uint32_t i = 0; i < 4096; ++i)
                 r[i] = -(l[i] = static_cast<float>((round * 7919 + i * 104729) % 2000) / 4000 - 0.25f);
-            if (probe.loaded())
-                probe.enter();
-            c->process(io, io, n, events);
-            if (probe.loaded())
-                probe.leave();
+            {
+                rt_region region(probe);
+                c->process(io, io, n, events);
+            }
             for (uint32_t i = 0; i < n; ++i)
                 non_finite += !std::isfinite(l[i]) + !std::isfinite(r[i]);
         }
@@ -71,7 +67,7 @@ TEST(ClapThreads, ProcessIsRealtimeSafeWhileEverythingElseMoves)
     }
     audio.join();
     char report[512] = "";
-    EXPECT_EQ(probe.loaded() ? probe.report(report, sizeof report) : 0u, 0u) << report;
+    EXPECT_EQ(probe.blocking_calls(report, sizeof report), 0u) << report;
     EXPECT_EQ(non_finite, 0);
     EXPECT_GT(rounds, 2);
     // A last block (the drags move HF gain only): its values stand, and reach the bank.

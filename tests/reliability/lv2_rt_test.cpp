@@ -35,10 +35,7 @@ using namespace test_support;
 TEST(Lv2Run, RealtimeSafeInPlaceAndClearedByActivate)
 {
     const rt_probe probe;
-#ifndef ZE710_SANITIZED
-    ASSERT_TRUE(probe.loaded()) << "the realtime probe was not preloaded";
-    probe.reset();
-#endif
+    ASSERT_RT_PROBE_READY(probe);
     void* module = dlopen(ZE710_LV2_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();
     const auto* d = reinterpret_cast<const LV2_Descriptor* (*)(uint32_t)>(dlsym(module, "lv2_descriptor"))(0);
@@ -60,11 +57,10 @@ TEST(Lv2Run, RealtimeSafeInPlaceAndClearedByActivate)
             for (size_t i = 0; i < l.size(); ++i)
                 r[i] = -(l[i] = static_cast<float>((round * 7919 + i * 104729) % 2000) / 4000 - 0.25f);
             const uint32_t n = sizes[round % 7];
-            if (probe.loaded())
-                probe.enter();
-            d->run(h, n);
-            if (probe.loaded())
-                probe.leave();
+            {
+                rt_region region(probe);
+                d->run(h, n);
+            }
             for (uint32_t i = 0; i < n; ++i)
                 non_finite += !std::isfinite(l[i]) + !std::isfinite(r[i]);
         }
@@ -78,7 +74,7 @@ TEST(Lv2Run, RealtimeSafeInPlaceAndClearedByActivate)
         d->cleanup(h);
     }).join();
     char report[512] = "";
-    EXPECT_EQ(probe.loaded() ? probe.report(report, sizeof report) : 0u, 0u) << report;
+    EXPECT_EQ(probe.blocking_calls(report, sizeof report), 0u) << report;
     EXPECT_EQ(non_finite, 0);
     EXPECT_EQ(after_activate, 0) << "samples out of silence after activate";
 }

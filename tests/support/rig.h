@@ -24,7 +24,41 @@ struct rt_probe {
     unsigned long (*report)(char*, size_t) =
         reinterpret_cast<unsigned long (*)(char*, size_t)>(dlsym(RTLD_DEFAULT, "ze710_rt_report"));
     bool loaded() const { return enter && leave && reset && count_of && report; }
+    // What report() counts, or 0 without the probe.
+    unsigned long blocking_calls(char* text, size_t size) const { return loaded() ? report(text, size) : 0; }
 };
+
+// The probe's region around a scope on the calling thread, where there is a probe.
+class rt_region {
+public:
+    explicit rt_region(const rt_probe& probe) : m_probe(probe)
+    {
+        if (m_probe.loaded())
+            m_probe.enter();
+    }
+    ~rt_region()
+    {
+        if (m_probe.loaded())
+            m_probe.leave();
+    }
+    rt_region(const rt_region&) = delete;
+    rt_region& operator=(const rt_region&) = delete;
+
+private:
+    const rt_probe& m_probe;
+};
+
+// A realtime test's start: outside sanitizer builds (which have no probe)
+// the probe must have been preloaded, and its counts start from zero.
+#ifdef ZE710_SANITIZED
+#define ASSERT_RT_PROBE_READY(probe) (void)(probe)
+#else
+#define ASSERT_RT_PROBE_READY(probe)                                                    \
+    do {                                                                                \
+        ASSERT_TRUE((probe).loaded()) << "the realtime probe was not preloaded";        \
+        (probe).reset();                                                                \
+    } while (0)
+#endif
 
 // The session: instances of the built module at 48 kHz, one audio thread
 // (the caller's) feeding them all in blocks of the given sizes in turn with

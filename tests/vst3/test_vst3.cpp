@@ -291,10 +291,7 @@ TEST(Vst3Life, ReferenceCountsBackToZero)
 TEST(Vst3Realtime, ProcessMakesNoBlockingCall)
 {
     const rt_probe probe;
-#ifndef ZE710_SANITIZED
-    ASSERT_TRUE(probe.loaded()) << "the realtime probe was not preloaded";
-    probe.reset();
-#endif
+    ASSERT_RT_PROBE_READY(probe);
     Instance p = load3(48000.0);
     long non_finite = 0;
     std::thread([&] {
@@ -308,16 +305,15 @@ TEST(Vst3Realtime, ProcessMakesNoBlockingCall)
                 changes.add(id, (round * 37 + static_cast<int>(id)) % (n + 1), ((round * 7 + id) % 13) / 10.0 - 0.1);
             for (size_t i = 0; i < l.size(); ++i)
                 r[i] = -(l[i] = static_cast<float>((round * 7919 + i * 104729) % 2000) / 4000 - 0.25f);
-            if (probe.loaded())
-                probe.enter();
-            p->process(l.data(), r.data(), l.data(), r.data(), n, &changes);
-            if (probe.loaded())
-                probe.leave();
+            {
+                rt_region region(probe);
+                p->process(l.data(), r.data(), l.data(), r.data(), n, &changes);
+            }
             for (int i = 0; i < n; ++i)
                 non_finite += !std::isfinite(l[i]) + !std::isfinite(r[i]);
         }
     }).join();
     char report[512] = "";
-    EXPECT_EQ(probe.loaded() ? probe.report(report, sizeof report) : 0u, 0u) << report;
+    EXPECT_EQ(probe.blocking_calls(report, sizeof report), 0u) << report;
     EXPECT_EQ(non_finite, 0);
 }
